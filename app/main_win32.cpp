@@ -1,0 +1,36 @@
+// Entry point of Tarnwick.exe.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/options.h"
+#include "app/session_controller.h"
+#include "base/module_win32.h"
+
+namespace {
+
+// The options are read before the main function runs, so that every part of
+// the program sees the same record from its first instruction on.
+struct OptionsLoader {
+  OptionsLoader() { tarnwick::loadLaunchOptions(); }
+} const optionsLoader;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  tarnwick::moduleInstance() = instance;
+  ::InitCommonControls();
+  HRESULT hr = ::CoInitialize(nullptr);
+  if (FAILED(hr)) return hr;
+  // WMI relies on these process-wide defaults; no proxy blanket is set anywhere.
+  hr = ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
+                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  if (FAILED(hr)) {
+    // Leave the apartment entered above before the process ends.
+    ::CoUninitialize();
+    return hr;
+  }
+  hr = tarnwick::runRole();
+  ::CoUninitialize();
+  return hr;
+}

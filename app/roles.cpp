@@ -1,0 +1,56 @@
+#include "app/roles.h"
+
+namespace tarnwick {
+
+Role chooseRole(const LaunchOptions& options) {
+  if (options.waitPid != 0) return Role::Waiter;
+  if (options.driveLetter != 0) return Role::Worker;
+  return Role::Launcher;
+}
+
+void runWaiter(int32_t pid, WaitedProcess& process) {
+  if (!process.open(pid)) return;  // already ended, or not ours to wait for
+  if (process.waitForEnd(kWaiterLimitMs) != WaitResult::Signalled) process.terminate(0);
+  process.close();
+}
+
+void runWorker(const LaunchOptions& options, WorkerHost& host) {
+  if (!host.createDevice(options.driveLetter)) return;
+  if (options.openDrive) host.openDriveFolder(options.driveLetter);
+  host.registerBannerClass();
+  if (host.resolveDevice()) {
+    host.createBanner(options.askFirst != 0, options.systemNotices != 0);
+    if (!options.silent && host.createBannerWindow()) {
+      // With system notices the system tells the user; otherwise the banner does.
+      host.setWantVetoInfo(options.systemNotices == 0);
+      host.runMessageLoop();
+    } else {
+      host.setWantVetoInfo(false);
+      host.ejectOnce();  // the system reports the outcome
+    }
+    host.destroyBanner();
+  }
+  host.destroyDevice();
+  if (options.deleteExecutable) host.startCleanupBatch();
+}
+
+void runChosenRole(const LaunchOptions& options, SessionHost& session) {
+  if (!session.isValid()) return;
+  switch (chooseRole(options)) {
+    case Role::Waiter:
+      session.runWaiter(options.waitPid);
+      break;
+    case Role::Worker:
+      session.signalStarted();
+      session.runWorker();
+      break;
+    case Role::Launcher:
+      // Only a normal acquisition goes on; abandoned, timed out or failed ends the role.
+      if (session.waitLauncherMutex(kLauncherMutexWaitMs) != WaitResult::Signalled) return;
+      session.relaunchFromTemp();
+      session.releaseLauncherMutex();
+      break;
+  }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,66 @@
+// The Windows side of the roles: the session's shared objects, the waited-for
+// process and the worker's device and banner, behind the interfaces that the
+// role sequences use.
+#pragma once
+
+#include <memory>
+
+#include "app/roles.h"
+#include "app/session_controller.h"
+#include "device/removable_device.h"
+
+namespace tarnwick {
+
+class WindowsProcess final : public WaitedProcess {
+ public:
+  bool open(int32_t pid) override;
+  WaitResult waitForEnd(uint32_t limitMs) override;
+  void terminate(uint32_t exitCode) override;
+  void close() override;
+
+ private:
+  UniqueHandle process_;
+};
+
+class WindowsWorker final : public WorkerHost {
+ public:
+  explicit WindowsWorker(SessionController& controller) : controller_(controller) {}
+  bool createDevice(char16_t driveLetter) override;
+  void openDriveFolder(char16_t driveLetter) override;
+  void registerBannerClass() override;
+  bool resolveDevice() override;
+  void createBanner(bool askFirst, bool systemNotices) override;
+  bool createBannerWindow() override;
+  void setWantVetoInfo(bool want) override;
+  void runMessageLoop() override;
+  bool ejectOnce() override;
+  void destroyBanner() override;
+  void destroyDevice() override;
+  void startCleanupBatch() override;
+
+ private:
+  SessionController& controller_;
+  std::unique_ptr<RemovableDevice> device_;
+};
+
+class WindowsSession final : public SessionHost {
+ public:
+  WindowsSession(SessionController& controller, const LaunchOptions& options)
+      : controller_(controller), options_(options) {}
+  bool isValid() override;
+  void signalStarted() override;
+  WaitResult waitLauncherMutex(uint32_t limitMs) override;
+  void releaseLauncherMutex() override;
+  void runWaiter(int32_t pid) override;
+  void runWorker() override;
+  void relaunchFromTemp() override;
+
+ private:
+  SessionController& controller_;
+  const LaunchOptions& options_;
+};
+
+// Maps the result of WaitForSingleObject.
+WaitResult waitResultOf(DWORD result);
+
+}  // namespace tarnwick
