@@ -31,7 +31,10 @@ macro(tarnwick_test_targets)
     target_link_libraries(tarnwick_win_tests PRIVATE tarnwick_core GTest::gtest_main)
     target_compile_options(tarnwick_win_tests PRIVATE -Wall -Wextra)
     target_compile_definitions(tarnwick_win_tests PRIVATE TARNWICK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-    add_test(NAME windows_side COMMAND tarnwick_win_tests)
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_test(NAME windows_side
+             COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/wine/run_in_wine.py
+                     ${CMAKE_BINARY_DIR} $<TARGET_FILE:tarnwick_win_tests>)
     set_tests_properties(windows_side PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
   else()
     find_package(GTest REQUIRED)
