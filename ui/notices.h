@@ -1,0 +1,97 @@
+// The banner's notices: the success and blocker balloons in the notification
+// area and the diagnosis of a refused ejection, which may first offer to
+// terminate the blocking process. Choosing and formatting the texts is done
+// here; the notification area, the prompt and the process are reached only
+// through NoticePlatform, the blocker search through BlockerSearch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ui/catalogue.h"
+
+namespace tarnwick {
+
+// The outcome of the last blocker search.
+struct BlockerResult {
+  uint32_t holderPid = 0;
+  const char16_t* holderImage = u"";  // full path of the process's executable; may be empty
+  const char16_t* openPath = u"";     // drive path of the item held open; empty when it runs from the drive
+  bool runsFromDrive = false;
+};
+
+class BlockerSearch {
+ public:
+  virtual ~BlockerSearch() = default;
+  // True when a process that keeps the drive busy was found.
+  virtual bool findBlocker(char16_t driveLetter) = 0;
+  virtual BlockerResult lastResult() = 0;
+};
+
+// Icon ids of the two balloons in the notification area.
+enum class NoticeIcon : uint32_t { Safe = 0, Blocker = 1 };
+
+constexpr uint32_t kBalloonInfo = 1;   // information icon in the balloon
+constexpr uint32_t kBalloonError = 3;  // error icon in the balloon
+constexpr uint32_t kQuietAfterBlockerNoticeMs = 3000;
+
+struct Balloon {
+  NoticeIcon icon = NoticeIcon::Safe;
+  char16_t text[kBalloonTextCapacity] = {};
+  char16_t title[kTitleCapacity] = {};
+  uint32_t infoFlags = 0;
+};
+
+class NoticePlatform {
+ public:
+  virtual ~NoticePlatform() = default;
+  // A text of the string table into `buffer`; an empty text when it is missing.
+  virtual void loadString(uint32_t id, char16_t* buffer, size_t capacity) = 0;
+  // Adds the icon with its balloon, then brings the banner to the front.
+  virtual void showBalloon(const Balloon& balloon) = 0;
+  virtual void removeBalloon(NoticeIcon icon) = 0;
+  virtual uint32_t tickCount() = 0;
+  virtual void enableBanner(bool enable) = 0;
+  // Modal warning owned by the banner with Yes and No, No the default; true for Yes.
+  virtual bool askYesNo(const char16_t* text, const char16_t* caption) = 0;
+  // The process to terminate: opened by id, its executable's path read from
+  // the opened process, terminated with exit code 0, and closed again.
+  virtual bool openProcess(uint32_t pid) = 0;
+  virtual bool openedProcessImage(char16_t* buffer, size_t capacity) = 0;
+  virtual void terminateOpenedProcess() = 0;
+  virtual void closeOpenedProcess() = 0;
+};
+
+// The banner's settings and state that the notices read and write.
+struct NoticeState {
+  bool japanese = false;
+  char16_t driveLetter = 0;
+  const char16_t* deviceDescription = u"";
+  bool offerKill = false;       // the process-wide options at the time of the diagnosis
+  bool systemNotices = false;
+  int32_t blockerNoticeShown = 0;
+  uint32_t blockerNoticeClosedTick = 0;
+};
+
+// Adds (show) or removes the success balloon.
+void showSafeNotice(NoticePlatform& platform, const NoticeState& state, bool show);
+
+// Adds the blocker balloon for `result`, or removes it and records the time
+// of the removal.
+void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const BlockerResult& result,
+                       bool show);
+
+// After a refused ejection: unless the blocker balloon is shown or was
+// removed less than 3000 ms ago, searches for the blocker and reports it,
+// with offerKill (and without systemNotices) first asking whether to
+// terminate it. The process is terminated only while the process opened is
+// still the one found (the same executable); a process that has ended, or
+// whose id now belongs to another program, is treated as one that cannot be
+// opened and the balloon is shown instead.
+void diagnoseBlocker(NoticePlatform& platform, BlockerSearch& search, NoticeState& state);
+
+// Both texts of a blocker message (balloon or prompt) in `japanese` or English.
+void formatBlockerText(NoticePlatform& platform, bool japanese, char16_t driveLetter,
+                       const BlockerResult& result, bool prompt, char16_t* buffer, size_t capacity);
+
+}  // namespace tarnwick
