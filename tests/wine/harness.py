@@ -158,19 +158,19 @@ class Process:
                 pass
 
 
-class WineTestCase(unittest.TestCase):
-    """Base class: a Wine session per module, clean drives and processes per test."""
+class Scene:
+    """The drives, folders and processes of one test (or of the demo).
 
-    @classmethod
-    def setUpClass(cls):
-        cls.wine = WineSession.get()
+    `close` ends the processes still running and removes the drives and folders.
+    """
 
-    def setUp(self):
+    def __init__(self, wine):
+        self.wine = wine
         self._processes = []
         self._drives = []
         self._folders = []
 
-    def tearDown(self):
+    def close(self):
         stray = [p for p in self._processes if p.running()]
         if stray:
             # Children of the program (its copies, cmd.exe) are not ours to
@@ -184,6 +184,7 @@ class WineTestCase(unittest.TestCase):
                 os.unlink(link)
         for folder in self._folders:
             shutil.rmtree(folder, ignore_errors=True)
+        self._processes, self._drives, self._folders = [], [], []
 
     # --- files and drives ---
 
@@ -294,3 +295,17 @@ class WineTestCase(unittest.TestCase):
         subprocess.run(["import", "-display", self.wine.display.name, "-window", "root", path],
                        check=True, timeout=60)
         return path
+
+
+class WineTestCase(unittest.TestCase, Scene):
+    """Base class: a Wine session per module, a fresh scene per test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = WineSession.get()
+
+    def setUp(self):
+        Scene.__init__(self, self.wine)
+
+    def tearDown(self):
+        self.close()
