@@ -85,6 +85,36 @@ class RoleChoiceTest(harness.WineTestCase):
         self.assertEqual([f for f in os.listdir(temp) if f.upper().startswith("TWK")], [])
 
 
+class CommandLineTest(harness.WineTestCase):
+    """Command lines as the system hands them over, split by the system's own rules."""
+
+    def spawn(self, command_line):
+        folder = self.make_folder("tarnwick-cmdline-")
+        path = os.path.join(folder, "cmdline")
+        with open(path, "wb") as f:
+            f.write(command_line.encode("utf-16-le"))
+        exe = self.windows_path(self.build_file("Tarnwick.exe"))
+        return self.start(self.build_file("probe.exe"), ["spawn", exe, self.windows_path(path)])
+
+    def assert_waits_for_sleeper(self, template):
+        sleeper, pid = self.start_sleeper(3000)
+        exe = self.windows_path(self.build_file("Tarnwick.exe"))
+        run = self.spawn(template.format(exe=exe, pid=pid))
+        self.assertEqual(run.wait_exit(120), 0)
+        # The program ran as the waiter: it returned only after the sleeper ended.
+        self.assertFalse(sleeper.running())
+        self.assertEqual(sleeper.wait_exit(10), 7)
+
+    def test_odd_command_lines_are_read_without_harm(self):
+        self.assert_waits_for_sleeper('"{exe}" "-p{pid}')           # unpaired quote
+        self.assert_waits_for_sleeper('"{exe}" \u00e9 -p{pid} \u65e5\u672c "a b" \\\\ \\"')
+        self.assert_waits_for_sleeper('"{exe}" ' + "x" * 30000 + " -p{pid}")  # very long
+
+    def test_empty_command_line_runs_the_launcher(self):
+        self.map_drive("E")
+        self.assertEqual(self.spawn("").wait_exit(120), 0)
+
+
 class NamedObjectsTest(harness.WineTestCase):
     def test_mutex_and_event_exist_while_a_process_runs(self):
         sleeper, pid = self.start_sleeper(600000)

@@ -7,6 +7,9 @@
 //   probe.exe pids EXENAME      prints the ids of processes with that file name
 //   probe.exe windows PID       prints "hwnd class visible" per top-level window of the process
 //   probe.exe post HWND MSG WPARAM LPARAM   posts a message (numbers in decimal or 0x hex)
+//   probe.exe spawn PROGRAM CMDFILE   starts PROGRAM with the exact command line held in
+//                                     CMDFILE (UTF-16LE, no BOM), waits up to 120 s and
+//                                     exits with its exit code (99 when it cannot start)
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -76,6 +79,27 @@ int wmain(int argc, wchar_t** argv) {
     return PostMessageW(hwnd, static_cast<UINT>(number(argv[3])),
                         static_cast<WPARAM>(number(argv[4])), static_cast<LPARAM>(number(argv[5])))
                ? 0 : 1;
+  }
+  if (!wcscmp(verb, L"spawn") && argc >= 4) {
+    HANDLE file = CreateFileW(argv[3], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 99;
+    DWORD size = GetFileSize(file, nullptr);
+    wchar_t* line = static_cast<wchar_t*>(std::calloc(size / 2 + 1, sizeof(wchar_t)));
+    DWORD read = 0;
+    ReadFile(file, line, size, &read, nullptr);
+    CloseHandle(file);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(argv[2], line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      return 99;
+    DWORD code = 98;
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::free(line);
+    return static_cast<int>(code);
   }
   return 2;
 }
