@@ -42,6 +42,30 @@ struct FadeMultipliers {
 };
 constexpr FadeMultipliers kFade;
 
+// The rim's division b * y * y * 35 / 32400 as a multiplication for the
+// block path: with m = ceil(2^17 * y * y * 35 / 32400), (b * m) >> 17 gives
+// the same quotient for every ramp value b from 0 to 216 (the body ramp's
+// cap), as the check below confirms at compile time.
+struct RimMultipliers {
+  uint16_t entry[kRimRows] = {};
+  constexpr RimMultipliers() {
+    for (int32_t y = 0; y < kRimRows; ++y) {
+      const int64_t f = int64_t(y) * y * 35;
+      entry[y] = static_cast<uint16_t>(((int64_t(1) << 17) * f + 32399) / 32400);
+    }
+  }
+  constexpr bool exact() const {
+    for (int32_t y = 0; y < kRimRows; ++y) {
+      for (int32_t b = 0; b <= 216; ++b) {
+        if (((b * int32_t(entry[y])) >> 17) != b * y * y * 35 / 32400) return false;
+      }
+    }
+    return true;
+  }
+};
+constexpr RimMultipliers kRim;
+static_assert(kRim.exact(), "rim multipliers must reproduce the integer division");
+
 inline uint32_t fadePixel(uint32_t p) {
   const uint32_t a = p >> 24;
   if (a == 0) return p;
@@ -95,6 +119,81 @@ uint32_t fadeBlock(uint8_t* p, size_t count) {
 uint32_t fadeBlock(uint8_t* p, size_t count) { return fadeScalar(p, count); }
 #endif
 
+// One pixel of a rim row, of a body row.
+inline uint32_t rimPixel(int32_t b, int32_t y) {
+  return static_cast<uint32_t>(b * (y * y * 35) / 32400) << 24;
+}
+inline uint32_t bodyRowPixel(uint32_t v, int32_t b) {
+  return ((v >> 8) & 0xFF) == kBackgroundGreen ? bodyPixel(b) : (v | 0xFF000000u);
+}
+
+#if defined(__SSE2__)
+void fillPixels(uint8_t* p, size_t count, uint32_t value) {
+  const __m128i v = _mm_set1_epi32(static_cast<int>(value));
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4, p += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  for (; i < count; ++i, p += 4) store32(p, value);
+}
+
+// Writes rim row y into `upper` and its mirror `lower`, eight columns at a time.
+void rimRow(uint8_t* upper, uint8_t* lower, const int32_t* ramp, int32_t width, int32_t y) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i m = _mm_set1_epi16(static_cast<short>(kRim.entry[y]));
+  int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m128i b = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x + 4)));
+    const __m128i a = _mm_srli_epi16(_mm_mulhi_epu16(b, m), 1);
+    const __m128i low = _mm_slli_epi32(_mm_unpacklo_epi16(a, zero), 24);
+    const __m128i high = _mm_slli_epi32(_mm_unpackhi_epi16(a, zero), 24);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + x * 4), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + x * 4 + 16), high);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lower + x * 4), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lower + x * 4 + 16), high);
+  }
+  for (; x < width; ++x) {
+    store32(upper + x * 4, rimPixel(ramp[x], y));
+    store32(lower + x * 4, rimPixel(ramp[x], y));
+  }
+}
+
+// One body row, four pixels at a time: the marker test selects between the
+// grey body pixel of the column and the drawn pixel made opaque.
+void bodyRow(uint8_t* p, const int32_t* ramp, int32_t width) {
+  const __m128i greenMask = _mm_set1_epi32(0xFF00);
+  const __m128i marker = _mm_set1_epi32(kBackgroundGreen << 8);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  int32_t x = 0;
+  for (; x + 4 <= width; x += 4, p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x));
+    const __m128i c = _mm_srli_epi32(b, 2);
+    const __m128i grey = _mm_or_si128(_mm_or_si128(c, _mm_slli_epi32(c, 8)),
+                                      _mm_or_si128(_mm_slli_epi32(c, 16), _mm_slli_epi32(b, 24)));
+    const __m128i background = _mm_cmpeq_epi32(_mm_and_si128(v, greenMask), marker);
+    const __m128i drawn = _mm_or_si128(v, opaque);
+    const __m128i result = _mm_xor_si128(drawn, _mm_and_si128(_mm_xor_si128(drawn, grey), background));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), result);
+  }
+  for (; x < width; ++x, p += 4) store32(p, bodyRowPixel(load32(p), ramp[x]));
+}
+#else
+void fillPixels(uint8_t* p, size_t count, uint32_t value) {
+  for (size_t i = 0; i < count; ++i, p += 4) store32(p, value);
+}
+
+void rimRow(uint8_t* upper, uint8_t* lower, const int32_t* ramp, int32_t width, int32_t y) {
+  for (int32_t x = 0; x < width; ++x) {
+    store32(upper + x * 4, rimPixel(ramp[x], y));
+    store32(lower + x * 4, rimPixel(ramp[x], y));
+  }
+}
+
+void bodyRow(uint8_t* p, const int32_t* ramp, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, p += 4) store32(p, bodyRowPixel(load32(p), ramp[x]));
+}
+#endif
+
 }  // namespace
 
 void computeRamps(int32_t width, int32_t* highlightRamp, int32_t* bodyRamp) {
@@ -108,22 +207,12 @@ void computeRamps(int32_t width, int32_t* highlightRamp, int32_t* bodyRamp) {
 }
 
 void fillBackground(const BannerImage& image) {
-  const uint32_t background = static_cast<uint32_t>(kBackgroundGreen) << 8;
-  uint8_t* p = image.pixels;
-  const size_t count = image.byteCount() / 4;
-  for (size_t i = 0; i < count; ++i, p += 4) store32(p, background);
+  fillPixels(image.pixels, image.byteCount() / 4, static_cast<uint32_t>(kBackgroundGreen) << 8);
 }
 
 void applyRimRows(const BannerImage& image, const int32_t* bodyRamp) {
-  const size_t rowBytes = static_cast<size_t>(image.width) * 4;
   for (int32_t y = 0; y < kRimRows; ++y) {
-    const int32_t factor = y * y * 35;
-    uint8_t* upper = image.row(y);
-    for (int32_t x = 0; x < image.width; ++x) {
-      const uint32_t a = static_cast<uint32_t>(bodyRamp[x] * factor / 32400);
-      store32(upper + static_cast<size_t>(x) * 4, a << 24);
-    }
-    std::memcpy(image.row(kBannerHeight - 1 - y), upper, rowBytes);
+    rimRow(image.row(y), image.row(kBannerHeight - 1 - y), bodyRamp, image.width, y);
   }
 }
 
@@ -136,14 +225,7 @@ void applyHighlightRows(const BannerImage& image, const int32_t* highlightRamp) 
 }
 
 void applyBodyRows(const BannerImage& image, const int32_t* bodyRamp) {
-  for (int32_t y = kFirstBodyRow; y <= kLastBodyRow; ++y) {
-    uint8_t* p = image.row(y);
-    for (int32_t x = 0; x < image.width; ++x, p += 4) {
-      const uint32_t v = load32(p);
-      const bool background = ((v >> 8) & 0xFF) == kBackgroundGreen;
-      store32(p, background ? bodyPixel(bodyRamp[x]) : (v | 0xFF000000u));
-    }
-  }
+  for (int32_t y = kFirstBodyRow; y <= kLastBodyRow; ++y) bodyRow(image.row(y), bodyRamp, image.width);
 }
 
 void applyAlphaRows(const BannerImage& image, const int32_t* highlightRamp,

@@ -46,6 +46,7 @@ void fillBackground(const BannerImage& image);
 
 // Rows 0-17 and their mirrors 73-56: black with alpha
 // bodyRamp[x] * y * y * 35 / 32400, a soft shadow above and below the body.
+// The ramp is the one computeRamps makes (values 0 to 216).
 void applyRimRows(const BannerImage& image, const int32_t* bodyRamp);
 
 // Rows 18 and 55: premultiplied white at highlightRamp[x].

@@ -1,0 +1,98 @@
+// The banner's per-pixel passes at the worked example's width (736 x 74),
+// next to one memcpy of the same image as the yardstick: a composition runs
+// every 60 ms while the symbol pulses and a fade step every 30 ms.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ui/banner_pixels.h"
+
+namespace {
+
+using namespace tarnwick;
+
+constexpr int32_t kWidth = 736;
+
+struct Banner {
+  std::vector<uint8_t> memory = std::vector<uint8_t>(size_t(kWidth) * kBannerHeight * 4);
+  std::vector<int32_t> highlight = std::vector<int32_t>(kWidth), body = std::vector<int32_t>(kWidth);
+  BannerImage image{memory.data(), kWidth, kBannerHeight};
+
+  Banner() { computeRamps(kWidth, highlight.data(), body.data()); }
+  // A composed banner with a line of "text" in the body rows.
+  void compose() {
+    fillBackground(image);
+    for (int32_t x = 36; x < 336; x += 2) std::memset(image.at(x, 30), 0xFF, 4);
+    applyAlphaRows(image, highlight.data(), body.data());
+  }
+};
+
+void BM_Memcpy(benchmark::State& state) {
+  Banner a, b;
+  a.compose();
+  for (auto _ : state) {
+    std::memcpy(b.memory.data(), a.memory.data(), a.memory.size());
+    benchmark::DoNotOptimize(b.memory.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(a.memory.size()));
+}
+BENCHMARK(BM_Memcpy);
+
+// Everything a composition does to the pixels besides the system's text and
+// button drawing: the background fill and the rim, highlight and body rows.
+void BM_ComposePasses(benchmark::State& state) {
+  Banner banner;
+  for (auto _ : state) {
+    fillBackground(banner.image);
+    applyAlphaRows(banner.image, banner.highlight.data(), banner.body.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(banner.memory.size()));
+}
+BENCHMARK(BM_ComposePasses);
+
+void BM_AlphaRowsOnly(benchmark::State& state) {
+  Banner banner;
+  banner.compose();
+  for (auto _ : state) {
+    applyAlphaRows(banner.image, banner.highlight.data(), banner.body.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_AlphaRowsOnly);
+
+void BM_FadeStep(benchmark::State& state) {
+  Banner banner, composed;
+  composed.compose();
+  banner.memory = composed.memory;
+  int32_t x = 0;
+  int steps = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(fadeStep(banner.image, 1, x));
+    benchmark::ClobberMemory();
+    if (++steps == 24) {  // start again before the image has faded away
+      state.PauseTiming();
+      banner.memory = composed.memory;
+      steps = 0;
+      state.ResumeTiming();
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(banner.memory.size()));
+}
+BENCHMARK(BM_FadeStep);
+
+void BM_SymbolBlend(benchmark::State& state) {
+  Banner banner;
+  banner.compose();
+  std::vector<uint8_t> symbolMemory(18 * 18 * 4, 0x80);
+  const BannerImage symbol{symbolMemory.data(), 18, 18};
+  for (auto _ : state) {
+    blendSymbol(banner.image, symbol, 9, 28, 200);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_SymbolBlend);
+
+}  // namespace
