@@ -87,6 +87,15 @@ struct IconTraits {
 };
 using UniqueIcon = Owner<IconTraits>;
 
+// Memory device contexts (CreateCompatibleDC); not for contexts from GetDC.
+struct MemoryDCTraits {
+  using Value = HDC;
+  static Value empty() { return nullptr; }
+  static bool isEmpty(Value v) { return v == nullptr; }
+  static void close(Value v) { ::DeleteDC(v); }
+};
+using UniqueMemoryDC = Owner<MemoryDCTraits>;
+
 // COM interface pointer: Release on reset, no AddRef on adoption.
 template <typename T>
 class ComPtr {

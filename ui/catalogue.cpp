@@ -1,8 +1,30 @@
 #include "ui/catalogue.h"
 
 #include "base/text.h"
+#include "resources/resource_ids.h"
 
 namespace tarnwick {
+
+// The catalogue's numbering is the string table's.
+static_assert(kCaptionStringId == IDS_CAPTION && kRootNameStringId == IDS_ROOT_NAME, "shared texts");
+static_assert(messageId(Message::SafeText, true) == IDS_SAFE_TEXT_JA &&
+                  messageId(Message::BlockerRunning, true) == IDS_RUNNING_TEXT_JA &&
+                  messageId(Message::BlockerHolding, true) == IDS_OPEN_TEXT_JA &&
+                  messageId(Message::PromptRunning, true) == IDS_RUNNING_PROMPT_JA &&
+                  messageId(Message::PromptHolding, true) == IDS_OPEN_PROMPT_JA &&
+                  messageId(Message::SafeTitle, true) == IDS_SAFE_TITLE_JA &&
+                  messageId(Message::BlockerTitle, true) == IDS_BLOCKER_TITLE_JA &&
+                  messageId(Message::ShutdownWarning, true) == IDS_SHUTDOWN_WARNING_JA,
+              "Japanese texts");
+static_assert(messageId(Message::SafeText, false) == IDS_SAFE_TEXT_EN &&
+                  messageId(Message::BlockerRunning, false) == IDS_RUNNING_TEXT_EN &&
+                  messageId(Message::BlockerHolding, false) == IDS_OPEN_TEXT_EN &&
+                  messageId(Message::PromptRunning, false) == IDS_RUNNING_PROMPT_EN &&
+                  messageId(Message::PromptHolding, false) == IDS_OPEN_PROMPT_EN &&
+                  messageId(Message::SafeTitle, false) == IDS_SAFE_TITLE_EN &&
+                  messageId(Message::BlockerTitle, false) == IDS_BLOCKER_TITLE_EN &&
+                  messageId(Message::ShutdownWarning, false) == IDS_SHUTDOWN_WARNING_EN,
+              "English texts");
 
 void displayName(const char16_t* path, const char16_t* rootName,
                  char16_t (&name)[kDisplayNameCapacity]) {
