@@ -224,6 +224,7 @@ TEST(NoticePlatform, ReadsTheOpenedProcessesPathAndTerminatesIt) {
   folder.resize(folder.find_last_of(L'\\') + 1);
   const std::wstring sleeper = folder + L"sleeper.exe";
   const std::wstring pidFile = folder + L"notice_platform_sleeper.pid";
+  ::DeleteFileW(pidFile.c_str());
   std::wstring command = L"\"" + sleeper + L"\" 60000 \"" + pidFile + L"\" 7";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -233,6 +234,8 @@ TEST(NoticePlatform, ReadsTheOpenedProcessesPathAndTerminatesIt) {
     GTEST_SKIP() << "sleeper.exe is not built beside the tests";
   }
   UniqueHandle process(child.hProcess), thread(child.hThread);
+  // Until its main function runs, a new process has no module list to read.
+  for (int i = 0; i < 200 && ::GetFileAttributesW(pidFile.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
 
   WindowsNoticePlatform platform(nullptr, nullptr);
   ASSERT_TRUE(platform.openProcess(child.dwProcessId));
