@@ -96,13 +96,16 @@ uint32_t fadeBlock(uint8_t* p, size_t count) {
   size_t i = 0;
   for (; i + 4 <= count; i += 4, p += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i transparent = _mm_cmpeq_epi32(_mm_and_si128(v, alphaMask), zero);
+    // Four transparent pixels stay as they are. Half the banner (its rims)
+    // is transparent after the first few steps of a fade.
+    if (_mm_movemask_epi8(transparent) == 0xFFFF) continue;
     const __m128i m0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kFade.entry[p[3]]));
     const __m128i m1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kFade.entry[p[7]]));
     const __m128i m2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kFade.entry[p[11]]));
     const __m128i m3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kFade.entry[p[15]]));
     const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(v, zero), _mm_unpacklo_epi64(m0, m1));
     const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(v, zero), _mm_unpacklo_epi64(m2, m3));
-    const __m128i transparent = _mm_cmpeq_epi32(_mm_and_si128(v, alphaMask), zero);
     const __m128i faded = _mm_or_si128(_mm_packus_epi16(low, high), _mm_and_si128(v, transparent));
     highest = _mm_max_epu8(highest, v);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), faded);
