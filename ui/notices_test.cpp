@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -293,6 +294,66 @@ TEST(Diagnosis, AJapanesePromptNamesTheProcessFirst) {
                           u"強制終了した場合、編集中のデータは保存されずに消滅します。");
   EXPECT_EQ(std::u16string(p.balloons.at(0).text),
             u"'edit.exe' (PID=4242) が E: ドライブの 'root' を開いています。\nファイル又はフォルダを閉じてください。");
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+std::u16string randomText(std::mt19937& random, size_t length) {
+  std::u16string t;
+  for (size_t k = 0; k < length; ++k) {
+    const uint32_t pick = random() % 12;
+    t.push_back(pick == 0 ? char16_t(0xD800 + random() % 0x800)
+                : pick == 1 ? u'\\'
+                : pick == 2 ? u'%'
+                            : char16_t(1 + random() % 0xFFFE));
+  }
+  return t;
+}
+
+size_t terminatedLength(const char16_t* text, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && text[n] != 0) ++n;
+  return n;
+}
+
+// Device descriptions, executable paths and open paths of any length and
+// content give balloons and prompts that stay inside their fields.
+TEST(NoticeTexts, RandomAndMaximalInputsStayInsideEveryField) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 1500; ++round) {
+    const size_t maximal = round % 3 == 0;
+    const std::u16string description = randomText(random, maximal ? 255 : random() % 400);
+    const std::u16string image = randomText(random, maximal ? 319 : random() % 700);
+    const std::u16string open = randomText(random, maximal ? 319 : random() % 700);
+    FakePlatform p;
+    p.answerYes = random() % 2 == 0;
+    p.canOpen = false;
+    FakeSearch search;
+    search.image = image;
+    search.open = round % 4 == 0 ? std::u16string() : open;
+    search.pid = uint32_t(random());
+    NoticeState s;
+    s.japanese = random() % 2 == 0;
+    s.driveLetter = char16_t(random());
+    s.deviceDescription = description.c_str();
+    s.offerKill = true;
+    showSafeNotice(p, s, true);
+    diagnoseBlocker(p, search, s);
+    ASSERT_EQ(p.balloons.size(), 2u);
+    for (const Balloon& b : p.balloons) {
+      ASSERT_LT(terminatedLength(b.text, kBalloonTextCapacity), kBalloonTextCapacity);
+      ASSERT_LT(terminatedLength(b.title, kTitleCapacity), kTitleCapacity);
+    }
+    ASSERT_LT(p.promptText.size(), kPromptCapacity);
+    // The message's own end is always there: only the names were shortened.
+    const std::u16string blocker = p.balloons[1].text;
+    const std::u16string end = s.japanese ? u"てください。" : search.open.empty() ? u"application." : u"file.";
+    ASSERT_EQ(blocker.substr(blocker.size() - end.size()), end) << round;
+  }
 }
 
 }  // namespace
