@@ -153,6 +153,34 @@ class NoEjectTest(DeviceTestCase):
         self.assert_silent_request(request)
 
 
+class VetoInfoTest(DeviceTestCase):
+    """The requests the banner will make: with veto buffers, repeated on one record."""
+
+    def probe(self, *args):
+        code, out = self.pnp.start(args, program=self.pnp.copy_tool("eject_probe"),
+                                   capture=True).output(120)
+        self.assertEqual(code, 0)
+        return [line.split("\t") for line in out.splitlines()]
+
+    def test_a_veto_fills_the_buffers_within_their_room_and_is_cleared_before_the_next(self):
+        self.stick_on("E")
+        long_name = "\\Device\\HarddiskVolume3\\" + "x" * 400
+        self.pnp.describe(sim.usb_stick(vetoes=1, veto_type=6, veto_name=long_name))
+        resolved, first, second = self.probe("E", "1", "2")
+        self.assertEqual(resolved, ["resolved 1", sim.USB_STICK_ID, "SanDisk Cruzer USB Device",
+                                    "USB Mass Storage Device"])
+        # Refused: the type, and the name cut to the 260 units of its buffer.
+        self.assertEqual(first, ["eject 1", "0", "6", long_name[:259], "ok"])
+        # Accepted: nothing of the earlier veto is left.
+        self.assertEqual(second, ["eject 2", "1", "0", "", "ok"])
+        requests = self.pnp.eject_requests()
+        self.assertEqual([(r["veto_type_buffer"], r["veto_name_buffer"], r["name_length"])
+                          for r in requests], [("1", "1", "260")] * 2)
+        # Each request made a set of its own.
+        sets = self.pnp.calls("SetupDiGetClassDevsW")
+        self.assertEqual(len(sets), 3)  # the session's, then one per request
+
+
 class UnopenableVolumeTest(DeviceTestCase):
     def traced_run(self, letter):
         """Runs the silent worker with WMI and registry calls traced; returns

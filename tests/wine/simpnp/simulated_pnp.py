@@ -146,11 +146,18 @@ class SimulatedPnp:
             "TARNWICK_SIMPNP_LOG": self.scene.windows_path(self.log_path),
         }
 
-    def start(self, args, extra_env=None):
-        """Starts the copy of Tarnwick.exe beside the layer."""
+    def start(self, args, extra_env=None, program=None, capture=False):
+        """Starts the copy of Tarnwick.exe beside the layer (or another program
+        copied there with `copy_tool`)."""
         env = self.env()
         env.update(extra_env or {})
-        return self.scene.start(self.program, list(args), env=env)
+        return self.scene.start(program or self.program, list(args), env=env, capture=capture)
+
+    def copy_tool(self, tool):
+        """Copies a test-only program of the build beside the layer; returns its path."""
+        target = os.path.join(self.folder, tool + ".exe")
+        shutil.copyfile(self.scene.build_file(tool + ".exe"), target)
+        return target
 
     # --- the log ---
 
