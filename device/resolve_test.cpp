@@ -264,17 +264,6 @@ TEST(ResolveNames, EveryOtherFailedStepAfterTheLookupEndsResolution) {
   expectFailure(targetUnopenable, "open USB\\VID_0781&PID_5567\\4C53");
 }
 
-TEST(ResolveRegistry, TheValueIsReadIntoRoomForItsDataAndATerminator) {
-  for (size_t size : {0u, 1u, 2u, 7u, 8u, 151u}) {
-    UsbStick p;
-    p.number = {kDeviceTypeDisk, 12, kNotPartitionable};
-    p.mountedDevices[u"\\DosDevices\\E:"] = std::vector<uint8_t>(size, 0x41);
-    EXPECT_EQ(locateFromMountedDevices(u'E', p), 0u);
-    EXPECT_EQ(p.lastValueUnits, (size + 1) / 2 + 1);
-    EXPECT_FALSE(p.keyOpen);
-  }
-}
-
 TEST(ResolveRegistry, TheKeyIsClosedOnEveryPathAndNothingIsLocatedForNoLink) {
   UsbStick closedKey;
   closedKey.keyOpens = false;

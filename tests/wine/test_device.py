@@ -186,6 +186,7 @@ class UnopenableVolumeTest(DeviceTestCase):
         """Runs the silent worker with WMI and registry calls traced; returns
         the trace lines of its own process."""
         self.run_tool("probe", "alive", "0")  # services are up before the traced run
+        self.pnp.clear_log()
         env = dict(self.wine.env)
         env.update(self.pnp.env())
         env["WINEDEBUG"] = "+pid,+wbemprox,+reg"
@@ -193,7 +194,10 @@ class UnopenableVolumeTest(DeviceTestCase):
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.PIPE, timeout=120)
         self.assertEqual(run.returncode, 0)
-        return run.stderr.decode("utf-8", "replace").splitlines()
+        # Trace lines begin with the process id in hex; the layer logged it.
+        prefix = "%04x:" % int(self.pnp.calls()[0]["pid"])
+        lines = run.stderr.decode("utf-8", "replace").splitlines()
+        return [line for line in lines if line.startswith(prefix)]
 
     @staticmethod
     def touched(trace):
@@ -207,6 +211,8 @@ class UnopenableVolumeTest(DeviceTestCase):
         queries, registry = self.touched(self.traced_run("R"))
         self.assertEqual((queries, registry), ([], []))
         self.assertEqual([c for c in self.pnp.calls() if c["function"].startswith("CM_")], [])
+        self.assertEqual([c["function"] for c in self.pnp.calls()],
+                         ["SetupDiGetClassDevsW", "SetupDiDestroyDeviceInfoList"])
 
         # The same trace shows both for a disk that WMI does not know, so the
         # absence above means something.
