@@ -7,7 +7,7 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake ninja-build g++ make python3 googletest libgtest-dev libbenchmark-dev \
          mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 \
-         wine wine64 xvfb xdotool imagemagick xauth; do
+         wine wine64 xvfb xdotool imagemagick xauth x11-utils; do
   have_pkg "$p" || need+=("$p")
 done
 # wine32 makes /usr/bin/wine pick the 32-bit loader, which this kernel cannot run.

@@ -1,0 +1,311 @@
+"""Whole-program test harness: runs the real Tarnwick.exe under Wine.
+
+Each test module gets one `WineSession` (the build's cached private prefix, an
+X display, the wineserver) and each test a fresh set of mapped drives and
+started processes, which `WineTestCase.tearDown` removes and ends again.
+
+    class T(harness.WineTestCase):
+        def test_something(self):
+            stick = self.map_drive("E")                 # host folder behind E:
+            proc = self.start_program(["-p1", "E:"])    # Tarnwick.exe from the build
+            self.assertEqual(proc.wait_exit(30), 0)
+
+Environment: TARNWICK_BUILD_DIR is the win64 build folder (set by CTest).
+When DISPLAY is not set, an Xvfb server is started for the session.
+"""
+import atexit
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+import wineprefix
+
+BUILD_DIR = os.path.abspath(os.environ.get(
+    "TARNWICK_BUILD_DIR",
+    os.path.join(os.path.dirname(__file__), "..", "..", "build", "win64")))
+
+# Names the program gives its shared kernel objects.
+LAUNCHER_MUTEX = "TRWK56F7AC"
+STARTED_EVENT = "TRWK760450"
+BANNER_MUTEX = "TRWK440630"
+
+
+def wait_until(predicate, timeout, what, interval=0.05):
+    """Polls `predicate` until it returns a true value; fails after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def read_text(path):
+    """The file's text, or "" when it does not exist (yet)."""
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+class Display:
+    """An X display: the caller's DISPLAY, or a private Xvfb server."""
+
+    def __init__(self, width=1024, height=768):
+        self.server = None
+        if os.environ.get("DISPLAY"):
+            self.name = os.environ["DISPLAY"]
+            return
+        read_fd, write_fd = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             "%dx%dx24" % (width, height), "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        if self.server is not None:
+            self.server.terminate()
+            try:
+                self.server.wait(10)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+            self.server = None
+
+
+class WineSession:
+    """The prefix, display and wineserver shared by the tests of one module."""
+
+    _current = None
+
+    @classmethod
+    def get(cls):
+        if cls._current is None:
+            cls._current = WineSession()
+            atexit.register(cls._current.close)
+        return cls._current
+
+    def __init__(self):
+        self.build_dir = BUILD_DIR
+        self.prefix = wineprefix.ensure_prefix(self.build_dir)
+        self.display = Display()
+        self.env = wineprefix.wine_env(self.prefix, {"DISPLAY": self.display.name})
+        # Keep one wineserver up for the whole module: starting it costs a second.
+        subprocess.run(["wineserver", "-p120"], env=self.env, timeout=60)
+
+    def dosdevice(self, letter):
+        return os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
+
+    def kill_all(self):
+        """Ends every Windows process of the prefix and waits for the server to go."""
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+
+    def close(self):
+        try:
+            self.kill_all()
+        finally:
+            self.display.close()
+
+
+class Process:
+    """A Windows process started from the host, as its `wine` loader process."""
+
+    def __init__(self, popen, description):
+        self.popen = popen
+        self.description = description
+        self._output = None
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def wait_exit(self, timeout):
+        """Waits for the process to end and returns its exit code (unsigned)."""
+        try:
+            code = self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("%s did not end within %.0f s" % (self.description, timeout))
+        return code & 0xFFFFFFFF if code >= 0 else code
+
+    def output(self, timeout=60):
+        """Waits for the end and returns (exit code, stdout text)."""
+        if self._output is None:
+            try:
+                out, _ = self.popen.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                raise AssertionError("%s did not end within %.0f s" % (self.description, timeout))
+            self._output = out.decode("utf-8", "replace") if out else ""
+        return self.popen.returncode, self._output
+
+    def kill(self):
+        if self.running():
+            self.popen.send_signal(signal.SIGKILL)
+            try:
+                self.popen.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+
+
+class Scene:
+    """The drives, folders and processes of one test (or of the demo).
+
+    `close` ends the processes still running and removes the drives and folders.
+    """
+
+    def __init__(self, wine):
+        self.wine = wine
+        self._processes = []
+        self._drives = []
+        self._folders = []
+
+    def close(self):
+        stray = [p for p in self._processes if p.running()]
+        if stray:
+            # Children of the program (its copies, cmd.exe) are not ours to
+            # track one by one: end everything in the prefix.
+            self.wine.kill_all()
+            for p in stray:
+                p.kill()
+        for letter in self._drives:
+            link = self.wine.dosdevice(letter)
+            if os.path.islink(link):
+                os.unlink(link)
+        for folder in self._folders:
+            shutil.rmtree(folder, ignore_errors=True)
+        self._processes, self._drives, self._folders = [], [], []
+
+    # --- files and drives ---
+
+    def make_folder(self, name="tarnwick-test-"):
+        folder = tempfile.mkdtemp(prefix=name)
+        self._folders.append(folder)
+        return folder
+
+    def map_drive(self, letter="E", folder=None):
+        """Maps drive `letter` to a new (or the given) host folder; returns the folder."""
+        if folder is None:
+            folder = self.make_folder("tarnwick-stick-")
+        link = self.wine.dosdevice(letter)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(folder, link)
+        self._drives.append(letter)
+        return folder
+
+    def windows_path(self, host_path):
+        """The Windows path of a host file, through the prefix's Z: drive."""
+        return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+
+    def host_temp_dir(self):
+        """The host folder behind the user's temporary folder in the prefix."""
+        user = os.environ.get("USER") or "root"
+        for candidate in (os.path.join(self.wine.prefix, "drive_c", "users", user, "Temp"),
+                          os.path.join(self.wine.prefix, "drive_c", "users", user,
+                                       "AppData", "Local", "Temp")):
+            if os.path.isdir(candidate):
+                return candidate
+        raise AssertionError("no temporary folder in the prefix")
+
+    # --- processes ---
+
+    def build_file(self, name):
+        return os.path.join(self.wine.build_dir, name)
+
+    def copy_program(self, folder, name="Tarnwick.exe"):
+        """Copies the built Tarnwick.exe into a host folder under another name."""
+        target = os.path.join(folder, name)
+        shutil.copyfile(self.build_file("Tarnwick.exe"), target)
+        return target
+
+    def start(self, program, args=(), env=None, capture=False, cwd=None):
+        """Starts a Windows program (host path or Windows path) with arguments."""
+        full_env = dict(self.wine.env)
+        if env:
+            full_env.update(env)
+        popen = subprocess.Popen(
+            ["wine", program] + list(args), env=full_env, cwd=cwd,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        process = Process(popen, "%s %s" % (os.path.basename(program), " ".join(args)))
+        self._processes.append(process)
+        return process
+
+    def start_program(self, args=(), program=None, env=None):
+        """Starts Tarnwick.exe (the build's, unless another copy is given)."""
+        return self.start(program or self.build_file("Tarnwick.exe"), args, env=env)
+
+    def run_tool(self, tool, *args, timeout=60):
+        """Runs a test-only program from the build; returns (exit code, stdout)."""
+        process = self.start(self.build_file(tool + ".exe"), [str(a) for a in args],
+                             capture=True)
+        return process.output(timeout)
+
+    def start_sleeper(self, milliseconds, exit_code=7):
+        """Starts sleeper.exe; returns (process, Windows process id)."""
+        folder = self.make_folder("tarnwick-sleeper-")
+        pid_file = os.path.join(folder, "pid")
+        process = self.start(self.build_file("sleeper.exe"),
+                             [str(milliseconds), self.windows_path(pid_file), str(exit_code)])
+        text = wait_until(lambda: read_text(pid_file).strip(), 60, "the sleeper's process id")
+        return process, int(text)
+
+    # --- questions to Wine ---
+
+    def mutex_exists(self, name):
+        return self.run_tool("probe", "mutex", name)[0] == 0
+
+    def event_exists(self, name):
+        return self.run_tool("probe", "event", name)[0] == 0
+
+    def event_signalled(self, name):
+        return self.run_tool("probe", "signalled", name)[0] == 0
+
+    def process_alive(self, pid):
+        return self.run_tool("probe", "alive", pid)[0] == 0
+
+    def pids_of(self, exe_name):
+        code, out = self.run_tool("probe", "pids", exe_name)
+        return [int(line) for line in out.split()] if code == 0 else []
+
+    def windows_of(self, pid):
+        """Top-level windows of a process: list of (hwnd, class name, visible)."""
+        _, out = self.run_tool("probe", "windows", pid)
+        rows = []
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) == 3:
+                rows.append((int(parts[0]), parts[1], parts[2] == "1"))
+        return rows
+
+    def screenshot(self, path):
+        """Captures the whole X screen into a PNG file."""
+        subprocess.run(["import", "-display", self.wine.display.name, "-window", "root", path],
+                       check=True, timeout=60)
+        return path
+
+
+class WineTestCase(unittest.TestCase, Scene):
+    """Base class: a Wine session per module, a fresh scene per test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = WineSession.get()
+
+    def setUp(self):
+        Scene.__init__(self, self.wine)
+
+    def tearDown(self):
+        self.close()
