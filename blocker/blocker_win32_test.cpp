@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "base/module_win32.h"
@@ -157,6 +158,54 @@ TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
   EXPECT_GT(slot.filled, 0u);
   finder.stopWorker();
   finder.releaseSnapshot(slot);
+}
+
+// The system's queries, except that the first `hangs` type queries never return.
+class FirstQueriesHang : public NtHandleQueries {
+ public:
+  FirstQueriesHang(const NativeApi* api, int hangs) : NtHandleQueries(api), left_(hangs) {}
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+    if (infoClass == kObjectTypeInformation && left_.fetch_sub(1) > 0) ::Sleep(INFINITE);
+    return NtHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
+  }
+
+ private:
+  std::atomic<int> left_;
+};
+
+// The real calls, limited to this process: the others in the prefix run from
+// the same drive as the temporary folder and would answer first.
+class ThisProcessOnly : public Win32SearchPlatform {
+ public:
+  using Win32SearchPlatform::Win32SearchPlatform;
+  uintptr_t openProcess(uint32_t pid) override {
+    return pid == ::GetCurrentProcessId() ? Win32SearchPlatform::openProcess(pid) : 0;
+  }
+  bool readExecutablePath(uintptr_t, char16_t*) override { return false; }
+};
+
+struct CountingThread : Win32WorkerThread {
+  bool createThread(const WorkerContext& context) override {
+    ++created;
+    return Win32WorkerThread::createThread(context);
+  }
+  int created = 0;
+};
+
+TEST_F(NativeQueries, NamesThatNeverComeDoNotStopTheSearch) {
+  TempFile held(L"tarnwick-held.tmp");
+  ASSERT_TRUE(held.handle);
+  CountingThread thread;
+  FirstQueriesHang queries(&api, 2);
+  QueryWorker worker(thread, queries);
+  ThisProcessOnly platform(&api);
+  BlockerFindings found;
+  ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), found, worker, platform));
+  EXPECT_TRUE(found.holdsOpenItem);
+  EXPECT_EQ(found.holderPid, ::GetCurrentProcessId());
+  EXPECT_EQ(::lstrcmpiW(wide(found.openPath), held.path.c_str()), 0) << std::wstring(wide(found.openPath));
+  EXPECT_EQ(thread.created, 3);  // the first, and one after each abandoned name
+  EXPECT_FALSE(thread.workerThread) << "the worker outlived the search";
 }
 
 TEST(BlockerFinder, ADriveWithoutADeviceFindsNothingAndLeavesNoWorker) {
