@@ -1,8 +1,9 @@
 // Test-only program: holds files and folders open until it is ended.
 //   hold_file.exe PIDFILE [--copies N] PATH...
-// Opens every PATH in the order given (folders too), each N times (default
-// 1), then writes its process id to PIDFILE and sleeps. Exits 3 when a path
-// cannot be opened, before writing the process id.
+// Opens every PATH in the order given (folders too) and holds N handles to
+// each (default 1; the copies are duplicates, so they need no more file
+// descriptors in the server), then writes its process id to PIDFILE and
+// sleeps. Exits 3 when a path cannot be opened, before writing the process id.
 #include <windows.h>
 
 #include <cstdio>
@@ -18,12 +19,16 @@ int wmain(int argc, wchar_t** argv) {
     first = 4;
   }
   for (int i = first; i < argc; ++i) {
-    for (long c = 0; c < copies; ++c) {
-      // Backup semantics let the same call open a folder.
-      HANDLE h = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-      if (h == INVALID_HANDLE_VALUE) {
-        std::fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
+    // Backup semantics let the same call open a folder.
+    HANDLE h = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      std::fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
+      return 3;
+    }
+    for (long c = 1; c < copies; ++c) {
+      HANDLE copy = nullptr;
+      if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         return 3;
       }
     }
