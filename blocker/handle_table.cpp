@@ -3,11 +3,15 @@
 namespace tarnwick {
 namespace {
 
-// Little-endian unsigned value of 2, 4 or 8 bytes at `p`, which need not be aligned.
+// Little-endian unsigned value of 2, 4 or 8 bytes at `p`, which need not be
+// aligned. Fixed widths let the compiler read each in one load.
 uint64_t readUnsigned(const uint8_t* p, uint32_t bytes) {
-  uint64_t value = 0;
-  for (uint32_t i = bytes; i > 0; --i) value = (value << 8) | p[i - 1];
-  return value;
+  const uint64_t low = static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 8;
+  if (bytes == 2) return low;
+  const uint64_t word = low | static_cast<uint64_t>(p[2]) << 16 | static_cast<uint64_t>(p[3]) << 24;
+  if (bytes == 4) return word;
+  return word | static_cast<uint64_t>(p[4]) << 32 | static_cast<uint64_t>(p[5]) << 40 |
+         static_cast<uint64_t>(p[6]) << 48 | static_cast<uint64_t>(p[7]) << 56;
 }
 
 }  // namespace
