@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Times the blocker search under Wine (a benchmark, not a test).
 
-    python3 bench/blocker_wine_timing.py [HELPERS] [HANDLES_PER_HELPER]
+    python3 bench/blocker_wine_timing.py [HOLDERS] [HANDLES_EACH]
 
 Maps E: (the drive searched, with nothing open on it) and F: (another drive)
-to temporary folders, starts HELPERS programs (default 4) that each hold
-HANDLES_PER_HELPER handles (default 5000) to a file on F:, and runs
+to temporary folders, starts HOLDERS programs (default 4) that each hold
+HANDLES_EACH handles (default 5000) to a file on F:, and runs
 blocker_timing.exe from the win64 build (TARNWICK_BUILD_DIR, default
 build/win64) before and while they hold them. Every handle has to be named,
 and none is on E:, so the search walks the whole table.
@@ -27,8 +27,8 @@ def timing(scene, label):
 
 
 def main():
-    helpers = int(sys.argv[1]) if len(sys.argv) > 1 else 4
-    per_helper = int(sys.argv[2]) if len(sys.argv) > 2 else 5000
+    holders = int(sys.argv[1]) if len(sys.argv) > 1 else 4
+    per_holder = int(sys.argv[2]) if len(sys.argv) > 2 else 5000
     wine = harness.WineSession.get()
     scene = harness.Scene(wine)
     try:
@@ -36,14 +36,14 @@ def main():
         other = scene.map_drive("F")
         with open(os.path.join(other, "data.txt"), "w") as f:
             f.write("data\n")
-        timing(scene, "no helpers")
-        for i in range(helpers):
+        timing(scene, "no holders")
+        for i in range(holders):
             folder = scene.make_folder("tarnwick-holder-")
             pid_file = os.path.join(folder, "pid")
             scene.start(scene.build_file("hold_file.exe"),
-                        [scene.windows_path(pid_file), "--copies", str(per_helper), r"F:\data.txt"])
-            harness.wait_until(lambda: harness.read_text(pid_file).strip(), 120, "helper %d" % i)
-        timing(scene, "%d helpers x %d handles on F:" % (helpers, per_helper))
+                        [scene.windows_path(pid_file), "--copies", str(per_holder), r"F:\data.txt"])
+            harness.wait_until(lambda: harness.read_text(pid_file).strip(), 120, "holder %d" % i)
+        timing(scene, "%d holders x %d handles on F:" % (holders, per_holder))
     finally:
         scene.close()
 

@@ -1,4 +1,4 @@
-"""The blocker search of the real program code under Wine: helper processes
+"""The blocker search of the real program code under Wine: holder processes
 hold files and folders on a drive mapped to a temporary folder, and the
 search (find_blocker.exe, which links the program's code) names them."""
 import os
@@ -18,12 +18,12 @@ class BlockerSearchTest(harness.WineTestCase):
             f.write("held open\n")
 
     def hold(self, *paths, program=None):
-        """Starts a helper that holds the Windows paths open; returns its process id."""
+        """Starts a program that holds the Windows paths open; returns its process id."""
         folder = self.make_folder("tarnwick-holder-")
         pid_file = os.path.join(folder, "pid")
         self.start(program or self.build_file("hold_file.exe"),
                    [self.windows_path(pid_file)] + list(paths))
-        return int(wait_until(lambda: read_text(pid_file).strip(), 60, "the helper's process id"))
+        return int(wait_until(lambda: read_text(pid_file).strip(), 60, "the holder's process id"))
 
     def find(self, letter="E", *own_paths):
         code, out = self.run_tool("find_blocker", letter, *own_paths)
@@ -34,43 +34,43 @@ class BlockerSearchTest(harness.WineTestCase):
             result[key] = value
         return result
 
-    def assertHolderIsTheHelper(self, found, pid):
+    def assertHolderIs(self, found, pid):
         self.assertEqual(found["found"], "1")
         self.assertEqual(int(found["pid"]), pid)
         self.assertEqual(found["image"].lower(),
                          self.windows_path(self.build_file("hold_file.exe")).lower())
 
-    def test_a_helper_holding_a_file_is_found_with_its_id_executable_and_path(self):
+    def test_a_process_holding_a_file_is_found_with_its_id_executable_and_path(self):
         pid = self.hold(r"E:\dir\file.txt")
         found = self.find("E")
-        self.assertHolderIsTheHelper(found, pid)
+        self.assertHolderIs(found, pid)
         self.assertEqual((found["holds"], found["runs"]), ("1", "0"))
         self.assertEqual(found["path"], r"E:\dir\file.txt")
 
     def test_a_lower_case_letter_is_reported_upper_case(self):
         pid = self.hold(r"E:\dir\file.txt")
         found = self.find("e")
-        self.assertHolderIsTheHelper(found, pid)
+        self.assertHolderIs(found, pid)
         self.assertEqual(found["path"], r"E:\dir\file.txt")
 
     def test_the_root_folder_alone_is_reported_as_the_letter_and_a_backslash(self):
         pid = self.hold("E:\\")
         found = self.find("E")
-        self.assertHolderIsTheHelper(found, pid)
+        self.assertHolderIs(found, pid)
         self.assertEqual(found["holds"], "1")
         self.assertEqual(found["path"], "E:\\")
 
     def test_a_file_held_after_a_folder_is_reported(self):
         pid = self.hold(r"E:\dir", r"E:\dir\file.txt")
         found = self.find("E")
-        self.assertHolderIsTheHelper(found, pid)
+        self.assertHolderIs(found, pid)
         self.assertEqual(found["path"], r"E:\dir\file.txt")
 
-    def test_a_folder_held_by_one_helper_wins_over_a_file_held_by_a_later_one(self):
+    def test_a_folder_held_by_one_process_wins_over_a_file_held_by_a_later_one(self):
         first = self.hold(r"E:\dir")
         self.hold(r"E:\dir\file.txt")
         found = self.find("E")
-        self.assertHolderIsTheHelper(found, first)
+        self.assertHolderIs(found, first)
         self.assertEqual(found["path"], r"E:\dir")
 
     def test_a_program_started_from_the_drive_is_reported_as_running_from_it(self):
@@ -98,7 +98,7 @@ class BlockerSearchTest(harness.WineTestCase):
         self.assertEqual((found["found"], found["holds"], found["runs"], found["path"]),
                          ("0", "0", "0", ""))
         found = self.find("F")
-        self.assertHolderIsTheHelper(found, pid)
+        self.assertHolderIs(found, pid)
         self.assertEqual(found["path"], r"F:\x.txt")
 
 
