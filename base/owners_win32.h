@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <unknwn.h>
+#include <oleauto.h>
 
 #include <utility>
 
@@ -95,6 +96,15 @@ struct MemoryDCTraits {
   static void close(Value v) { ::DeleteDC(v); }
 };
 using UniqueMemoryDC = Owner<MemoryDCTraits>;
+
+// COM strings, freed with SysFreeString.
+struct BstrTraits {
+  using Value = BSTR;
+  static Value empty() { return nullptr; }
+  static bool isEmpty(Value v) { return v == nullptr; }
+  static void close(Value v) { ::SysFreeString(v); }
+};
+using UniqueBstr = Owner<BstrTraits>;
 
 // COM interface pointer: Release on reset, no AddRef on adoption.
 template <typename T>

@@ -1,0 +1,390 @@
+// Stand-ins for the system in the blocker tests and benchmarks: a handle
+// table encoder, a small world of processes, handles and files answering the
+// worker's queries and the walk's operations, and a simulated worker thread
+// on a simulated clock, so that time limits are exercised without sleeping.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "blocker/blocker_search.h"
+#include "blocker/drive_path.h"
+#include "blocker/handle_queries.h"
+#include "blocker/handle_table.h"
+#include "blocker/query_worker.h"
+
+namespace tarnwick::fakes {
+
+constexpr uint32_t kStatusInvalidInfoClass = 0xC0000003;
+constexpr uint64_t kForever = std::numeric_limits<uint64_t>::max();
+
+inline void writeUnsigned(uint8_t* p, uint32_t bytes, uint64_t value) {
+  for (uint32_t i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The bytes of a table holding `entries`, as the system would fill them; the
+// fields the program does not read hold filler. `count` overrides the count.
+inline std::vector<uint8_t> encodeHandleTable(HandleTableFormat format, uint32_t pointerBytes,
+                                              const std::vector<HandleEntry>& entries,
+                                              uint64_t count = kForever) {
+  const HandleTableLayout l = handleTableLayout(format, pointerBytes);
+  std::vector<uint8_t> bytes(l.headerBytes + entries.size() * l.entryBytes, 0xEE);
+  writeUnsigned(bytes.data(), l.countBytes, count == kForever ? entries.size() : count);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    uint8_t* e = bytes.data() + l.headerBytes + i * l.entryBytes;
+    writeUnsigned(e + l.pidOffset, l.pidBytes, entries[i].processId);
+    writeUnsigned(e + l.handleOffset, l.handleBytes, entries[i].handleValue);
+  }
+  return bytes;
+}
+
+struct FakeObject {
+  std::u16string type = u"File";
+  std::u16string name;
+  bool pipe = false;
+  uint64_t answerMs = 0;  // how long naming it takes the worker; kForever: it never answers
+};
+
+struct FakeProcess {
+  std::u16string image;
+  bool openable = true;
+  bool imageReadable = true;
+};
+
+// Processes, their handles and the files they name; answers both the
+// worker's native queries and the walk's operations, and records them.
+class FakeWorld : public HandleQueries, public SearchPlatform {
+ public:
+  // --- the world ---
+  std::map<uint32_t, FakeProcess> processes;
+  std::vector<HandleEntry> table;  // in table order
+  std::map<std::pair<uint64_t, uint64_t>, FakeObject> objects;  // (process id, handle value)
+  std::map<std::u16string, uint32_t> attributes;                // path -> attributes
+  std::map<std::u16string, std::u16string> devices;             // "E:" -> device name
+  bool refuseExtended = false;
+  bool refuseCompact = false;
+  bool reportsNoSizeForSmallBuffers = false;  // as Wine does below header plus one entry
+  size_t growthPerQuery = 0;                  // entries added after every table query
+  uint32_t queryCostMs = 0;                   // fake time each table query takes
+  bool failAllocations = false;
+  const uint64_t* clock = nullptr;  // shared simulated clock, or the world's own
+  uint64_t ownClock = 0;
+
+  // --- what was asked ---
+  std::vector<std::u16string> dosNameQueries;
+  std::vector<uint32_t> openedProcesses;
+  std::vector<std::pair<uint64_t, uint64_t>> duplicated;
+  std::vector<uint32_t> tableQueryClasses;
+  std::vector<uint32_t> tableQuerySizes;
+  int nameQueries = 0;
+  int typeQueries = 0;
+  int badCloses = 0;
+  int badReleases = 0;
+  std::set<uintptr_t> openHandles;
+  std::set<uint8_t*> liveBlocks;
+  std::function<void(void* buffer)> duringTableQuery;
+
+  void addProcess(uint32_t pid, std::u16string image) { processes[pid].image = std::move(image); }
+  void addHandle(uint32_t pid, uint64_t value, FakeObject object) {
+    table.push_back(HandleEntry{pid, value});
+    objects[{pid, value}] = std::move(object);
+  }
+  void addFile(uint32_t pid, uint64_t value, std::u16string name, std::u16string path = {},
+               uint32_t attrs = 0x20) {
+    addHandle(pid, value, FakeObject{u"File", std::move(name)});
+    if (!path.empty()) attributes[path] = attrs;
+  }
+  const FakeObject* objectOf(uintptr_t duplicate) const {
+    auto d = duplicates_.find(duplicate);
+    if (d == duplicates_.end()) return nullptr;
+    auto o = objects.find(d->second);
+    return o == objects.end() ? nullptr : &o->second;
+  }
+  // How long the worker takes over a message, for the simulated thread.
+  uint64_t costOf(const WorkerMessage& m) const {
+    if (m.message != WM_WORKER_QUERY_NAME) return 0;
+    const FakeObject* o = objectOf(m.wParam);
+    return o == nullptr ? 0 : o->answerMs;
+  }
+  uint64_t now() const { return clock != nullptr ? *clock : ownClock; }
+
+  // --- HandleQueries ---
+  uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
+                                  uint32_t* returned) override {
+    tableQueryClasses.push_back(infoClass);
+    tableQuerySizes.push_back(size);
+    if (duringTableQuery) duringTableQuery(buffer);
+    ownClock += queryCostMs;
+    if ((infoClass == 64 && refuseExtended) || (infoClass == 16 && refuseCompact) ||
+        (infoClass != 16 && infoClass != 64)) {
+      return kStatusInvalidInfoClass;
+    }
+    const auto format = static_cast<HandleTableFormat>(infoClass);
+    const std::vector<uint8_t> bytes = encodeHandleTable(format, sizeof(void*), table);
+    const HandleTableLayout l = handleTableLayout(format, sizeof(void*));
+    uint32_t status = kStatusSuccess;
+    if (bytes.size() > size) {
+      *returned = reportsNoSizeForSmallBuffers && size < l.headerBytes + l.entryBytes
+                      ? 0
+                      : static_cast<uint32_t>(bytes.size());
+      status = kStatusInfoLengthMismatch;
+    } else {
+      std::memcpy(buffer, bytes.data(), bytes.size());
+      *returned = static_cast<uint32_t>(bytes.size());
+    }
+    for (size_t i = 0; i < growthPerQuery; ++i) {
+      table.push_back(HandleEntry{999999, 4 * (table.size() + 1)});
+    }
+    return status;
+  }
+
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size,
+                       uint32_t* returned) override {
+    const FakeObject* o = objectOf(handle);
+    if (o == nullptr) return 0xC0000008;  // invalid handle
+    if (infoClass == kObjectTypeInformation) {
+      ++typeQueries;
+      return counted(o->type, 104, buffer, size, returned);  // text after the type record
+    }
+    ++nameQueries;
+    return counted(o->name, 2 * sizeof(void*), buffer, size, returned);
+  }
+
+  bool isPipe(uintptr_t handle) override {
+    const FakeObject* o = objectOf(handle);
+    return o != nullptr && o->pipe;
+  }
+
+  uint8_t* allocateBlock(uint32_t size) override {
+    if (failAllocations) return nullptr;
+    uint8_t* p = new uint8_t[size]();
+    liveBlocks.insert(p);
+    return p;
+  }
+  void releaseBlock(uint8_t* block, uint32_t) override {
+    if (liveBlocks.erase(block) == 0) {
+      ++badReleases;
+      return;
+    }
+    delete[] block;
+  }
+  uint32_t tickCount() override { return static_cast<uint32_t>(now()); }
+
+  // --- SearchPlatform ---
+  bool queryDosDevice(const char16_t* dosName, char16_t* target) override {
+    std::u16string asked(dosName);
+    dosNameQueries.push_back(asked);
+    std::u16string key = asked;
+    for (auto& c : key) c = upper(c);
+    auto d = devices.find(key);
+    if (d == devices.end() || d->second.size() + 2 > kDeviceNameUnits) return false;
+    std::memcpy(target, d->second.c_str(), (d->second.size() + 1) * 2);
+    target[d->second.size() + 1] = 0;  // the list ends with a second terminator
+    return true;
+  }
+  uintptr_t openProcess(uint32_t pid) override {
+    openedProcesses.push_back(pid);
+    auto p = processes.find(pid);
+    if (p == processes.end() || !p->second.openable) return 0;
+    const uintptr_t h = newHandle();
+    processOf_[h] = pid;
+    return h;
+  }
+  bool readExecutablePath(uintptr_t process, char16_t* path) override {
+    const FakeProcess& p = processes.at(processOf_.at(process));
+    if (!p.imageReadable) {
+      path[0] = u'?';  // a failed read may leave anything behind
+      path[1] = 0;
+      return false;
+    }
+    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
+    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
+    return true;
+  }
+  uintptr_t duplicateHandle(uintptr_t process, uint64_t value) override {
+    const uint32_t pid = processOf_.at(process);
+    duplicated.push_back({pid, value});
+    if (objects.count({pid, value}) == 0) return 0;
+    const uintptr_t h = newHandle();
+    duplicates_[h] = {pid, value};
+    return h;
+  }
+  void closeHandle(uintptr_t handle) override {
+    if (openHandles.erase(handle) == 0) ++badCloses;
+  }
+  uint32_t fileAttributes(const char16_t* path) override {
+    auto a = attributes.find(path);
+    return a == attributes.end() ? 0xFFFFFFFFu : a->second;
+  }
+
+ private:
+  static char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+  uintptr_t newHandle() {
+    nextHandle_ += 4;
+    openHandles.insert(nextHandle_);
+    return nextHandle_;
+  }
+  // A counted-string record: descriptor at the start, the text at `textOffset`.
+  static uint32_t counted(const std::u16string& text, size_t textOffset, void* buffer,
+                          uint32_t size, uint32_t* returned) {
+    const size_t needed = textOffset + (text.size() + 1) * 2;
+    *returned = static_cast<uint32_t>(needed);
+    if (needed > size) return kStatusInfoLengthMismatch;
+    auto* b = static_cast<uint8_t*>(buffer);
+    const uint16_t length = static_cast<uint16_t>(text.size() * 2);
+    const uint16_t maximum = static_cast<uint16_t>(length + 2);
+    std::memcpy(b, &length, 2);
+    std::memcpy(b + 2, &maximum, 2);
+    const uint8_t* at = b + textOffset;
+    std::memcpy(b + sizeof(void*), &at, sizeof at);
+    std::memcpy(b + textOffset, text.c_str(), (text.size() + 1) * 2);
+    return kStatusSuccess;
+  }
+
+  uintptr_t nextHandle_ = 0x100;
+  std::map<uintptr_t, uint32_t> processOf_;
+  std::map<uintptr_t, std::pair<uint64_t, uint64_t>> duplicates_;
+};
+
+// One worker thread at a time, simulated on a clock that only the waits
+// advance. The worker serves each message with the real worker code once the
+// message's cost has passed; a message that costs kForever never ends.
+class FakeThreads : public WorkerThreadOps {
+ public:
+  uint64_t now = 0;
+  uint64_t startupMs = 0;  // until the new worker signals ready; kForever: never
+  std::function<uint64_t(const WorkerMessage&)> costOf = [](const WorkerMessage&) { return 0; };
+  uint64_t terminationDelayMs = 0;  // termination takes effect this much later
+  bool refuseCreate = false;
+  bool refusePosts = false;
+
+  int created = 0;
+  int terminated = 0;
+  int quitByMessage = 0;
+  uint64_t lastTerminatedAt = kForever;
+  uint64_t lastEndedAt = kForever;
+
+  bool alive() const {
+    return state_ == State::Starting || state_ == State::Idle || state_ == State::Busy ||
+           state_ == State::Terminating;
+  }
+  bool eventSignalled() const { return signalled_; }
+
+  bool createThread(const WorkerContext& context) override {
+    if (refuseCreate || alive()) return false;  // never two workers at once
+    ++created;
+    context_ = context;
+    queue_.clear();
+    state_ = State::Starting;
+    busyUntil_ = startupMs == kForever ? kForever : now + startupMs;
+    return true;
+  }
+  bool waitReady(uint32_t limitMs) override {
+    const bool ok = runUntil(now + limitMs, [this] { return signalled_; });
+    if (ok) signalled_ = false;  // auto-reset
+    return ok;
+  }
+  void resetReady() override { signalled_ = false; }
+  bool post(const WorkerMessage& m) override {
+    if (refusePosts || !alive()) return false;
+    queue_.push_back(m);
+    return true;
+  }
+  bool waitThreadEnd(uint32_t limitMs) override {
+    return runUntil(now + limitMs, [this] { return !alive(); });
+  }
+  void terminateThread() override {
+    if (!alive() || state_ == State::Terminating) return;
+    ++terminated;
+    state_ = State::Terminating;
+    busyUntil_ = now + terminationDelayMs;
+    if (terminationDelayMs == 0) step();
+  }
+  void closeThread() override {
+    if (alive()) ++closedWhileAlive;
+    state_ = State::None;
+  }
+  int closedWhileAlive = 0;
+
+ private:
+  enum class State { None, Starting, Idle, Busy, Terminating, Ended, Terminated };
+
+  class Queue : public WorkerQueue {
+   public:
+    explicit Queue(bool& signalled) : signalled_(signalled) {}
+    void createQueue() override {}
+    bool takeMessage(WorkerMessage&) override { return false; }
+    void yield() override {}
+    void signalReady() override { signalled_ = true; }
+
+   private:
+    bool& signalled_;
+  };
+
+  // Time of the worker's next step, or kForever.
+  uint64_t nextStep() const {
+    if (state_ == State::Starting || state_ == State::Busy || state_ == State::Terminating) {
+      return busyUntil_;
+    }
+    if (state_ == State::Idle && !queue_.empty()) return now;
+    return kForever;
+  }
+
+  void step() {
+    if (state_ == State::Terminating) {
+      state_ = State::Terminated;
+      lastTerminatedAt = now;
+    } else if (state_ == State::Starting) {
+      signalled_ = true;
+      state_ = State::Idle;
+    } else if (state_ == State::Busy) {
+      Queue q(signalled_);
+      serveWorkerMessage(current_, context_, q);
+      state_ = State::Idle;
+    } else if (state_ == State::Idle) {
+      current_ = queue_.front();
+      queue_.pop_front();
+      if (current_.message == kWorkerQuitMessage) {
+        state_ = State::Ended;
+        ++quitByMessage;
+        lastEndedAt = now;
+        return;
+      }
+      const uint64_t cost = costOf(current_);
+      busyUntil_ = cost == kForever ? kForever : now + cost;
+      state_ = State::Busy;
+    }
+  }
+
+  // Runs the worker until `done` holds (true) or the deadline passes (false,
+  // the clock then stands at the deadline).
+  bool runUntil(uint64_t deadline, const std::function<bool()>& done) {
+    for (;;) {
+      if (done()) return true;
+      const uint64_t next = nextStep();
+      if (next == kForever || next > deadline) {
+        now = deadline;
+        return false;
+      }
+      now = next > now ? next : now;
+      step();
+    }
+  }
+
+  State state_ = State::None;
+  WorkerContext context_{};
+  std::deque<WorkerMessage> queue_;
+  WorkerMessage current_{};
+  uint64_t busyUntil_ = 0;
+  bool signalled_ = false;
+};
+
+}  // namespace tarnwick::fakes

@@ -1,0 +1,76 @@
+#include "blocker/blocker_finder_win32.h"
+
+#include <new>
+
+#include "base/module_win32.h"
+#include "blocker/drive_path.h"
+
+namespace tarnwick {
+namespace {
+
+// Module list, executable path and handle duplication.
+constexpr DWORD kExamineAccess = PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+
+NativeApi* loadNativeApi() {
+  NativeApi* api = new (std::nothrow) NativeApi();
+  if (api != nullptr && !api->isUsable()) {
+    delete api;
+    api = nullptr;
+  }
+  return api;
+}
+
+}  // namespace
+
+bool Win32SearchPlatform::queryDosDevice(const char16_t* dosName, char16_t* target) {
+  return ::QueryDosDeviceW(wide(dosName), wide(target), kDeviceNameUnits) != 0;
+}
+
+uintptr_t Win32SearchPlatform::openProcess(uint32_t processId) {
+  return reinterpret_cast<uintptr_t>(::OpenProcess(kExamineAccess, FALSE, processId));
+}
+
+bool Win32SearchPlatform::readExecutablePath(uintptr_t process, char16_t* path) {
+  HMODULE first = nullptr;
+  DWORD needed = sizeof first;
+  const HANDLE h = reinterpret_cast<HANDLE>(process);
+  if (!api_->EnumProcessModules(h, &first, sizeof first, &needed)) return false;
+  const DWORD length = api_->GetModuleFileNameExW(h, first, wide(path), kBlockerPathUnits);
+  // Older systems leave a path that fills the buffer unterminated.
+  path[kBlockerPathUnits - 1] = 0;
+  return length != 0;
+}
+
+uintptr_t Win32SearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {
+  if (handleValue > UINTPTR_MAX) return 0;
+  HANDLE duplicate = nullptr;
+  if (!::DuplicateHandle(reinterpret_cast<HANDLE>(process),
+                         reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleValue)),
+                         ::GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return 0;
+  }
+  return reinterpret_cast<uintptr_t>(duplicate);
+}
+
+void Win32SearchPlatform::closeHandle(uintptr_t handle) {
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+uint32_t Win32SearchPlatform::fileAttributes(const char16_t* path) {
+  return ::GetFileAttributesW(wide(path));
+}
+
+BlockerFinder::BlockerFinder()
+    : nativeApi(loadNativeApi()), queries_(nativeApi), worker_(thread_, queries_), platform_(nativeApi) {}
+
+BlockerFinder::~BlockerFinder() {
+  worker_.stopWorker();
+  delete nativeApi;
+}
+
+bool BlockerFinder::findBlocker(char16_t driveLetter) {
+  if (nativeApi == nullptr || !thread_.readyEvent) return false;
+  return tarnwick::findBlocker(driveLetter, *this, worker_, platform_);
+}
+
+}  // namespace tarnwick

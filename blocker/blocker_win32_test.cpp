@@ -1,0 +1,220 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "base/module_win32.h"
+#include "blocker/blocker_finder_win32.h"
+#include "blocker/drive_path.h"
+#include "blocker/handle_table.h"
+
+namespace tarnwick {
+namespace {
+
+std::wstring tempFile(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, dir);
+  return std::wstring(dir) + name;
+}
+
+// A file of this process, created for the test and deleted with it.
+struct TempFile {
+  explicit TempFile(const wchar_t* name) : path(tempFile(name)) {
+    handle.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  }
+  std::wstring path;
+  UniqueHandle handle;
+};
+
+bool holdsOwnHandle(const HandleSnapshot& slot, HANDLE handle) {
+  const HandleTableView view(slot.data, slot.filled, handleTableLayout(slot.format, sizeof(void*)));
+  for (size_t i = 0; i < view.size(); ++i) {
+    const HandleEntry e = view.entry(i);
+    if (e.processId == ::GetCurrentProcessId() && e.handleValue == reinterpret_cast<uintptr_t>(handle)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The system's queries, except that the extended table is refused.
+class CompactOnly : public NtHandleQueries {
+ public:
+  using NtHandleQueries::NtHandleQueries;
+  uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+    if (infoClass == 64) return 0xC0000003;
+    return NtHandleQueries::querySystemInformation(infoClass, buffer, size, returned);
+  }
+};
+
+// The system's queries, except that naming one handle never returns.
+class HangingOn : public NtHandleQueries {
+ public:
+  HangingOn(const NativeApi* api, HANDLE hangs) : NtHandleQueries(api), hangs_(hangs) {}
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+    if (handle == reinterpret_cast<uintptr_t>(hangs_)) ::Sleep(INFINITE);
+    return NtHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
+  }
+
+ private:
+  HANDLE hangs_;
+};
+
+class NativeQueries : public ::testing::Test {
+ protected:
+  NativeApi api;
+};
+
+TEST_F(NativeQueries, EveryEntryPointIsFound) {
+  EXPECT_TRUE(api.isUsable());
+  EXPECT_NE(api.NtQueryInformationFile, nullptr);
+}
+
+TEST_F(NativeQueries, TheSnapshotHoldsThisProcesssHandlesInBothTableForms) {
+  TempFile file(L"tarnwick-snapshot.tmp");
+  ASSERT_TRUE(file.handle);
+  NtHandleQueries queries(&api);
+  HandleSnapshot slot;
+  ASSERT_TRUE(takeHandleSnapshot(queries, slot, ::GetTickCount()));
+  EXPECT_EQ(slot.format, HandleTableFormat::Extended);
+  EXPECT_LE(slot.filled, slot.size);
+  EXPECT_TRUE(holdsOwnHandle(slot, file.handle.get()));
+  queries.releaseBlock(slot.data, slot.size);
+
+  CompactOnly compact(&api);
+  HandleSnapshot old;
+  ASSERT_TRUE(takeHandleSnapshot(compact, old, ::GetTickCount()));
+  EXPECT_EQ(old.format, HandleTableFormat::Compact);
+  EXPECT_TRUE(holdsOwnHandle(old, file.handle.get()));
+  compact.releaseBlock(old.data, old.size);
+}
+
+TEST_F(NativeQueries, FilesAreNamedOnTheirDrivePipesAndEventsAreNot) {
+  TempFile file(L"tarnwick-name.tmp");
+  ASSERT_TRUE(file.handle);
+  NtHandleQueries queries(&api);
+  char16_t name[kNameUnits];
+  ASSERT_TRUE(nameFileHandle(queries, reinterpret_cast<uintptr_t>(file.handle.get()), name));
+  // Whichever form the system uses, it names the file on its drive.
+  const char16_t dosName[3] = {static_cast<char16_t>(file.path[0]), u':', 0};
+  char16_t device[kDeviceNameUnits] = {};
+  ASSERT_NE(::QueryDosDeviceW(wide(dosName), wide(device), kDeviceNameUnits), 0u);
+  DevicePrefix prefix;
+  ASSERT_TRUE(makeDevicePrefix(device, prefix));
+  char16_t path[kBlockerPathUnits];
+  ASSERT_TRUE(drivePathOf(name, prefix, upperUnit(dosName[0]), path, kBlockerPathUnits));
+  EXPECT_EQ(::lstrcmpiW(wide(path), file.path.c_str()), 0)
+      << "named " << std::wstring(wide(name));
+
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  UniqueHandle r(readEnd), w(writeEnd);
+  EXPECT_FALSE(nameFileHandle(queries, reinterpret_cast<uintptr_t>(readEnd), name));
+  UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  EXPECT_FALSE(nameFileHandle(queries, reinterpret_cast<uintptr_t>(event.get()), name));
+}
+
+TEST_F(NativeQueries, AHungNameIsAbandonedAndItsWorkerEnded) {
+  TempFile hung(L"tarnwick-hung.tmp");
+  TempFile good(L"tarnwick-good.tmp");
+  ASSERT_TRUE(hung.handle && good.handle);
+  Win32WorkerThread thread;
+  HangingOn queries(&api, hung.handle.get());
+  QueryWorker worker(thread, queries);
+  ASSERT_TRUE(worker.startWorker());
+  HANDLE first = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread.workerThread.get(), ::GetCurrentProcess(), &first,
+                                SYNCHRONIZE, FALSE, 0));
+  UniqueHandle firstThread(first);
+  const DWORD firstId = thread.workerThreadId;
+
+  char16_t name[kNameUnits] = {};
+  const DWORD before = ::GetTickCount();
+  EXPECT_FALSE(worker.requestHandleName(reinterpret_cast<uintptr_t>(hung.handle.get()), name));
+  const DWORD waited = ::GetTickCount() - before;
+  EXPECT_GE(waited, 90u);
+  EXPECT_LT(waited, 10000u);
+  // The worker is gone, not merely abandoned.
+  EXPECT_EQ(::WaitForSingleObject(firstThread.get(), 0), WAIT_OBJECT_0);
+  EXPECT_FALSE(worker.workerRunning());
+
+  ASSERT_TRUE(worker.requestHandleName(reinterpret_cast<uintptr_t>(good.handle.get()), name));
+  EXPECT_NE(thread.workerThreadId, firstId);
+  EXPECT_NE(std::wstring(wide(name)).find(L"tarnwick-good.tmp"), std::wstring::npos);
+  worker.stopWorker();
+  EXPECT_FALSE(thread.workerThread);
+}
+
+TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
+  BlockerFinder finder;
+  ASSERT_NE(finder.nativeApi, nullptr);
+  HandleSnapshot slot;
+  EXPECT_FALSE(finder.requestHandleSnapshot(slot));
+  ASSERT_TRUE(finder.startWorker());
+  ASSERT_TRUE(finder.requestHandleSnapshot(slot));
+  EXPECT_GT(slot.filled, 0u);
+  finder.stopWorker();
+  finder.releaseSnapshot(slot);
+}
+
+// The system's queries, except that the first `hangs` type queries never return.
+class FirstQueriesHang : public NtHandleQueries {
+ public:
+  FirstQueriesHang(const NativeApi* api, int hangs) : NtHandleQueries(api), left_(hangs) {}
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+    if (infoClass == kObjectTypeInformation && left_.fetch_sub(1) > 0) ::Sleep(INFINITE);
+    return NtHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
+  }
+
+ private:
+  std::atomic<int> left_;
+};
+
+// The real calls, limited to this process: the others in the prefix run from
+// the same drive as the temporary folder and would answer first.
+class ThisProcessOnly : public Win32SearchPlatform {
+ public:
+  using Win32SearchPlatform::Win32SearchPlatform;
+  uintptr_t openProcess(uint32_t pid) override {
+    return pid == ::GetCurrentProcessId() ? Win32SearchPlatform::openProcess(pid) : 0;
+  }
+  bool readExecutablePath(uintptr_t, char16_t*) override { return false; }
+};
+
+struct CountingThread : Win32WorkerThread {
+  bool createThread(const WorkerContext& context) override {
+    ++created;
+    return Win32WorkerThread::createThread(context);
+  }
+  int created = 0;
+};
+
+TEST_F(NativeQueries, NamesThatNeverComeDoNotStopTheSearch) {
+  TempFile held(L"tarnwick-held.tmp");
+  ASSERT_TRUE(held.handle);
+  CountingThread thread;
+  FirstQueriesHang queries(&api, 2);
+  QueryWorker worker(thread, queries);
+  ThisProcessOnly platform(&api);
+  BlockerFindings found;
+  ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), found, worker, platform));
+  EXPECT_TRUE(found.holdsOpenItem);
+  EXPECT_EQ(found.holderPid, ::GetCurrentProcessId());
+  EXPECT_EQ(::lstrcmpiW(wide(found.openPath), held.path.c_str()), 0) << std::wstring(wide(found.openPath));
+  EXPECT_EQ(thread.created, 3);  // the first, and one after each abandoned name
+  EXPECT_FALSE(thread.workerThread) << "the worker outlived the search";
+}
+
+TEST(BlockerFinder, ADriveWithoutADeviceFindsNothingAndLeavesNoWorker) {
+  BlockerFinder finder;
+  // No drive is mapped to the letter; the search ends before any worker starts.
+  EXPECT_FALSE(finder.findBlocker(u'Q'));
+  EXPECT_FALSE(finder.runsFromDrive);
+  EXPECT_FALSE(finder.holdsOpenItem);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,85 @@
+// The native queries that the handle query worker makes, and the records in
+// which their answers travel to the requester. Everything here runs on the
+// worker thread, which may be terminated at any moment when a query hangs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "blocker/handle_table.h"
+
+namespace tarnwick {
+
+// Status codes of the native calls that the worker tells apart.
+constexpr uint32_t kStatusSuccess = 0;
+constexpr uint32_t kStatusBufferOverflow = 0x80000005;
+constexpr uint32_t kStatusInfoLengthMismatch = 0xC0000004;
+constexpr uint32_t kStatusBufferTooSmall = 0xC0000023;
+
+// Information classes of NtQueryObject.
+constexpr uint32_t kObjectNameInformation = 1;
+constexpr uint32_t kObjectTypeInformation = 2;
+
+// Units of the requester's name buffer.
+constexpr size_t kNameUnits = 320;
+// Bytes offered to the name query, descriptor included; longer names are not reported.
+constexpr uint32_t kNameQueryBytes = 512;
+// Bytes offered to the type query; a type that needs more is not "File" anyway.
+constexpr uint32_t kTypeQueryBytes = 1024;
+
+// The snapshot slot: filled by the worker, owned and released by the requester.
+// The worker stores the block here as soon as it has it, so that a block of a
+// worker terminated in the middle of its query is still released.
+struct HandleSnapshot {
+  uint8_t* data = nullptr;  // from HandleQueries::allocateBlock
+  uint32_t size = 0;        // bytes allocated
+  uint32_t filled = 0;      // bytes the system filled
+  HandleTableFormat format = HandleTableFormat::Extended;
+};
+
+// The platform calls of the worker.
+class HandleQueries {
+ public:
+  virtual ~HandleQueries() = default;
+  // NtQuerySystemInformation; `returned` receives the bytes filled, or needed.
+  virtual uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
+                                          uint32_t* returned) = 0;
+  // NtQueryObject for `handle`, already duplicated into this process.
+  virtual uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size,
+                               uint32_t* returned) = 0;
+  // True when the pipe-information query succeeds: the file object is a pipe.
+  virtual bool isPipe(uintptr_t handle) = 0;
+  // Zero-filled memory whose allocation takes no lock that a terminated worker
+  // could leave held; null when there is none.
+  virtual uint8_t* allocateBlock(uint32_t size) = 0;
+  virtual void releaseBlock(uint8_t* block, uint32_t size) = 0;
+  // Milliseconds of a free-running clock.
+  virtual uint32_t tickCount() = 0;
+};
+
+// Snapshot bookkeeping: the first size tried, how often and for how long the
+// worker grows the buffer when the table did not fit, and the largest block
+// it asks for.
+constexpr uint32_t kFirstSnapshotBytes = 64 * 1024;
+constexpr int kSnapshotAttempts = 8;
+constexpr uint32_t kSnapshotRetryBudgetMs = 500;
+constexpr uint32_t kLargestSnapshotBytes = 256u * 1024 * 1024;
+
+// Takes a snapshot of the handle table into `slot`: the extended form, or the
+// compact form where the system refuses the extended one. A table that grew
+// past the buffer is asked for again in a larger one, a bounded number of
+// times and never after kSnapshotRetryBudgetMs from `startTick`. On false the
+// slot holds no block.
+bool takeHandleSnapshot(HandleQueries& queries, HandleSnapshot& slot, uint32_t startTick);
+
+// Copies the text of the counted string that begins an object-information
+// block of `bytes` bytes into `text` (capacity units, terminated). False when
+// the text does not lie inside the block or does not fit.
+bool readCountedText(const uint8_t* block, size_t bytes, char16_t* text, size_t capacity);
+
+// Names a file handle: the object's type must be "File", it must not be a
+// pipe, and its name must fit in kNameQueryBytes. On true `name` (kNameUnits)
+// holds the name as the system gives it.
+bool nameFileHandle(HandleQueries& queries, uintptr_t handle, char16_t* name);
+
+}  // namespace tarnwick

@@ -1,0 +1,75 @@
+#include "blocker/worker_thread_win32.h"
+
+namespace tarnwick {
+namespace {
+
+// The worker's own queue: polled, never waited on, so that a request is
+// taken up without a wake-up delay.
+class ThreadQueue : public WorkerQueue {
+ public:
+  explicit ThreadQueue(HANDLE readyEvent) : ready_(readyEvent) {}
+  void createQueue() override {
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  }
+  bool takeMessage(WorkerMessage& message) override {
+    MSG msg;
+    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    message = WorkerMessage{msg.message, msg.wParam, static_cast<uintptr_t>(msg.lParam)};
+    return true;
+  }
+  void yield() override { ::Sleep(0); }
+  void signalReady() override { ::SetEvent(ready_); }
+
+ private:
+  HANDLE ready_;
+};
+
+}  // namespace
+
+Win32WorkerThread::Win32WorkerThread() : readyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+DWORD WINAPI Win32WorkerThread::procedure(void* self) {
+  auto* owner = static_cast<Win32WorkerThread*>(self);
+  ThreadQueue queue(owner->readyEvent.get());
+  runWorkerLoop(queue, owner->context_);
+  return 0;
+}
+
+bool Win32WorkerThread::createThread(const WorkerContext& context) {
+  if (!readyEvent) return false;
+  context_ = context;
+  DWORD id = 0;
+  workerThread.reset(::CreateThread(nullptr, 0, &Win32WorkerThread::procedure, this, 0, &id));
+  workerThreadId = workerThread ? id : 0;
+  return static_cast<bool>(workerThread);
+}
+
+bool Win32WorkerThread::waitReady(uint32_t limitMs) {
+  return readyEvent && ::WaitForSingleObject(readyEvent.get(), limitMs) == WAIT_OBJECT_0;
+}
+
+void Win32WorkerThread::resetReady() {
+  if (readyEvent) ::ResetEvent(readyEvent.get());
+}
+
+bool Win32WorkerThread::post(const WorkerMessage& message) {
+  return workerThreadId != 0 &&
+         ::PostThreadMessageW(workerThreadId, message.message, message.wParam,
+                              static_cast<LPARAM>(message.lParam)) != 0;
+}
+
+bool Win32WorkerThread::waitThreadEnd(uint32_t limitMs) {
+  return !workerThread || ::WaitForSingleObject(workerThread.get(), limitMs) == WAIT_OBJECT_0;
+}
+
+void Win32WorkerThread::terminateThread() {
+  if (workerThread) ::TerminateThread(workerThread.get(), 0);
+}
+
+void Win32WorkerThread::closeThread() {
+  workerThread.reset();
+  workerThreadId = 0;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,35 @@
+// The worker thread of the handle query worker on Windows: one thread at a
+// time, driven by thread messages, answering through one auto-reset event.
+#pragma once
+
+#include <windows.h>
+
+#include "base/owners_win32.h"
+#include "blocker/query_worker.h"
+
+namespace tarnwick {
+
+class Win32WorkerThread : public WorkerThreadOps {
+ public:
+  Win32WorkerThread();  // creates the ready event
+  Win32WorkerThread(const Win32WorkerThread&) = delete;
+  Win32WorkerThread& operator=(const Win32WorkerThread&) = delete;
+
+  bool createThread(const WorkerContext& context) override;
+  bool waitReady(uint32_t limitMs) override;
+  void resetReady() override;
+  bool post(const WorkerMessage& message) override;
+  bool waitThreadEnd(uint32_t limitMs) override;
+  void terminateThread() override;
+  void closeThread() override;
+
+  UniqueHandle readyEvent;   // auto-reset, not signalled; null when it could not be created
+  UniqueHandle workerThread;  // the running worker, if any
+  DWORD workerThreadId = 0;   // destination of its thread messages; 0 when none
+
+ private:
+  static DWORD WINAPI procedure(void* self);
+  WorkerContext context_{};
+};
+
+}  // namespace tarnwick
