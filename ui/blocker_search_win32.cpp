@@ -2,22 +2,33 @@
 
 #include <new>
 
+#include "blocker/blocker_finder_win32.h"
+
 namespace tarnwick {
 namespace {
 
-// The handle-table search is not part of this build yet: until it is, a
-// refused ejection finds no blocker and the banner shows no blocker notice,
-// as when a search fails.
-class NoBlockerSearch final : public BlockerSearch {
+// The banner's finder: the handle-table search of blocker detection, read
+// back as the notices need its findings.
+class FinderSearch final : public BlockerSearch {
  public:
-  bool findBlocker(char16_t) override { return false; }
-  BlockerResult lastResult() override { return BlockerResult(); }
+  bool findBlocker(char16_t driveLetter) override { return finder_.findBlocker(driveLetter); }
+  BlockerResult lastResult() override {
+    BlockerResult result;
+    result.holderPid = finder_.holderPid;
+    result.holderImage = finder_.holderImage;
+    result.openPath = finder_.openPath;
+    result.runsFromDrive = finder_.runsFromDrive;
+    return result;
+  }
+
+ private:
+  BlockerFinder finder_;
 };
 
 }  // namespace
 
 std::unique_ptr<BlockerSearch> createBlockerSearch() {
-  return std::unique_ptr<BlockerSearch>(new (std::nothrow) NoBlockerSearch());
+  return std::unique_ptr<BlockerSearch>(new (std::nothrow) FinderSearch());
 }
 
 }  // namespace tarnwick

@@ -71,13 +71,18 @@ def fade(colour, alpha, steps):
 class BannerShow:
     """One run of banner_show.exe and what it reported."""
 
-    def __init__(self, test, mode, *extra):
+    def __init__(self, test, mode, *extra, wait=True):
         self.test = test
+        self.mode = mode
         folder = test.make_folder("tarnwick-banner-")
         self.status_path = os.path.join(folder, "status.txt")
         self.process = test.start(test.build_file("banner_show.exe"),
                                   [test.windows_path(self.status_path), mode] + [str(e) for e in extra])
-        wait_until(lambda: "ready" in read_text(self.status_path), 90, "the banner of " + mode)
+        if wait:
+            self.wait_ready()
+
+    def wait_ready(self):
+        wait_until(lambda: "ready" in read_text(self.status_path), 90, "the banner of " + self.mode)
         self.values = {}
         for line in read_text(self.status_path).splitlines():
             parts = line.split()
@@ -102,7 +107,9 @@ class BannerShow:
         self.test.assertEqual(self.process.wait_exit(60), 0)
 
 
-class BannerTest(harness.WineTestCase):
+class ScreenTest(harness.WineTestCase):
+    """Screenshots and what they show."""
+
     def shoot(self, name, ready, what):
         """Screenshots until `ready(screen)` holds; keeps the last one as NAME.png."""
         os.makedirs(SHOTS, exist_ok=True)
@@ -114,9 +121,15 @@ class BannerTest(harness.WineTestCase):
             return screen if ready(screen) else None
         return wait_until(attempt, 60, what, interval=0.2)
 
+    def balloon_pixels(self, screen):
+        """White pixels of the notification area's window and balloon, at the top of the screen."""
+        return screen.count(0, 0, screen.width, 200, white)
+
     def body_visible(self, show, x_offset=0, colour=54):
         return lambda s: grey(colour)(s.rgb(show.x + x_offset + 2, show.y + 30))
 
+
+class BannerTest(ScreenTest):
     def check_band(self, screen, show, left):
         """The band's rows at column `left` + 2, and its transparent right end."""
         x, top = left + 2, show.y
@@ -203,10 +216,6 @@ class BannerTest(harness.WineTestCase):
                                             grey(highlight, 1)), 50)
             show.close()
 
-    def balloon_pixels(self, screen):
-        """White pixels of the notification area's window and balloon, at the top of the screen."""
-        return screen.count(0, 0, screen.width, 200, white)
-
     def check_balloon(self, mode, shot, message, event, icon_colour):
         show = BannerShow(self, mode)
         self.shoot(shot, lambda s: self.balloon_pixels(s) > 8000 and grey(54)(s.rgb(show.x + 2, show.y + 30)),
@@ -229,6 +238,64 @@ class BannerTest(harness.WineTestCase):
     def test_blocker_balloon_in_the_notification_area(self):
         self.check_balloon("blocker", "balloon_blocker", WM_BANNER_BLOCKER_NOTICE,
                                          NIN_BALLOONUSERCLICK, lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90)
+
+
+class DiagnosisTest(ScreenTest):
+    """The banner's diagnosis with the real blocker search, for a process that
+    holds a file open on drive E:."""
+
+    def setUp(self):
+        super().setUp()
+        stick = self.map_drive("E")
+        os.makedirs(os.path.join(stick, "dir"))
+        with open(os.path.join(stick, "dir", "file.txt"), "w") as f:
+            f.write("held open\n")
+        folder = self.make_folder("tarnwick-holder-")
+        pid_file = os.path.join(folder, "pid")
+        self.holder = self.start(self.build_file("hold_file.exe"),
+                                 [self.windows_path(pid_file), r"E:\dir\file.txt"])
+        self.holder_pid = int(wait_until(lambda: read_text(pid_file).strip(), 60, "the holder's process id"))
+
+    def test_the_blocker_balloon_names_what_the_search_found(self):
+        show = BannerShow(self, "diagnose")
+        self.assertEqual(show.values["blocker-shown"], [1])
+        self.assertEqual(show.values["found-pid"], [self.holder_pid])
+        screen = self.shoot("balloon_diagnosis", lambda s: self.balloon_pixels(s) > 8000, "the blocker balloon")
+        self.assertGreater(screen.count(0, 44, 200, 200, lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90), 10)
+        show.post(WM_BANNER_BLOCKER_NOTICE, 1, NIN_BALLOONTIMEOUT)
+        wait_until(lambda: "blocker-notice 0x404" in read_text(show.status_path), 60, "the callback")
+        self.assertEqual(show.process.wait_exit(60), 0)
+
+    def answer_prompt(self, answer):
+        show = BannerShow(self, "prompt", wait=False)
+        wait_until(lambda: "prompt-shown" in read_text(show.status_path), 90, "the terminate prompt")
+        # The prompt box: a lit area in the middle of the otherwise black screen.
+        screen = self.shoot("prompt_" + answer,
+                            lambda s: s.count(200, 150, 824, 560, lambda p: not black(p)) > 5000,
+                            "the prompt on screen")
+        # Its warning sign: orange.
+        self.assertGreater(screen.count(200, 150, 824, 560,
+                                        lambda p: p[0] > 200 and 80 < p[1] < 200 and p[2] < 80), 10)
+        with open(show.status_path + ".answer", "w") as f:
+            f.write(answer)
+        show.wait_ready()
+        return show
+
+    def test_yes_in_the_prompt_terminates_the_process_found_and_shows_no_balloon(self):
+        show = self.answer_prompt("yes")
+        self.assertEqual(show.values["found-pid"], [self.holder_pid])
+        self.assertEqual(show.values["blocker-shown"], [0])
+        self.assertEqual(self.holder.wait_exit(60), 0)  # terminated with exit code 0
+        show.close()
+
+    def test_no_in_the_prompt_leaves_the_process_and_shows_the_balloon(self):
+        show = self.answer_prompt("no")
+        self.assertEqual(show.values["blocker-shown"], [1])
+        self.assertTrue(self.holder.running())
+        self.shoot("balloon_after_no", lambda s: self.balloon_pixels(s) > 8000, "the blocker balloon")
+        show.post(WM_BANNER_BLOCKER_NOTICE, 1, NIN_BALLOONUSERCLICK)
+        wait_until(lambda: "blocker-notice 0x405" in read_text(show.status_path), 60, "the callback")
+        self.assertEqual(show.process.wait_exit(60), 0)
 
 
 if __name__ == "__main__":

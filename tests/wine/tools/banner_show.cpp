@@ -6,6 +6,12 @@
 //       fade     the ask state, then FADESTEPS fade steps with the slide
 //       safe     the ask state and the success balloon
 //       blocker  the ask state and the blocker balloon for a made-up blocker
+//       diagnose the ask state, then the diagnosis of drive E: with the real
+//                search: the blocker balloon for what it finds
+//       prompt   the same with the offer to terminate: when the prompt is up,
+//                "prompt-shown" is appended; the program then waits for the
+//                file STATUSFILE.answer and answers as its text says
+//                ("yes" or "no"), as the user would by pressing the button
 // When the banner is on screen, STATUSFILE holds its window, place and
 // buttons, ending with the line "ready". A balloon callback (the message of
 // either icon with NIN_BALLOONTIMEOUT or NIN_BALLOONUSERCLICK) removes that
@@ -38,6 +44,30 @@ void appendStatus(const char* line) {
   std::fputs(line, f);
   std::fputs("\n", f);
   std::fclose(f);
+}
+
+// Answers the terminate prompt of this process once the test has looked at it.
+DWORD WINAPI answerPrompt(LPVOID) {
+  HWND box = nullptr;
+  for (int i = 0; i < 1200 && box == nullptr; ++i) {
+    Sleep(50);
+    box = FindWindowW(L"#32770", L"Tarnwick");
+  }
+  if (box == nullptr) return 1;
+  appendStatus("prompt-shown");
+  std::wstring answerPath = std::wstring(statusPath) + L".answer";
+  for (int i = 0; i < 2400; ++i) {
+    FILE* f = _wfopen(answerPath.c_str(), L"r");
+    if (f != nullptr) {
+      char answer[8] = {};
+      std::fgets(answer, sizeof answer, f);
+      std::fclose(f);
+      PostMessageW(box, WM_COMMAND, answer[0] == 'y' ? IDYES : IDNO, 0);
+      return 0;
+    }
+    Sleep(50);
+  }
+  return 1;
 }
 
 // A search that always finds an editor holding a file open on the drive.
@@ -131,8 +161,16 @@ int wmain(int argc, wchar_t** argv) {
   } else if (mode == L"safe") {
     banner->showSafeNotice(true);
     banner->safeNoticeShown = 1;
-  } else if (mode == L"blocker") {
+  } else if (mode == L"blocker" || mode == L"diagnose") {
     banner->diagnoseBlocker();
+  } else if (mode == L"prompt") {
+    launchOptions().offerKill = 1;
+    HANDLE answering = CreateThread(nullptr, 0, answerPrompt, nullptr, 0, nullptr);
+    banner->diagnoseBlocker();
+    if (answering != nullptr) {
+      WaitForSingleObject(answering, 5000);
+      CloseHandle(answering);
+    }
   }
   SetTimer(hwnd, 1, 120000, nullptr);
 
@@ -155,6 +193,11 @@ int wmain(int argc, wchar_t** argv) {
   appendStatus(line);
   std::snprintf(line, sizeof line, "blocker-shown %d", banner->blockerNoticeShown);
   appendStatus(line);
+  if (mode == L"diagnose" || mode == L"prompt") {
+    const BlockerResult found = banner->finder->lastResult();
+    std::snprintf(line, sizeof line, "found-pid %lu", static_cast<unsigned long>(found.holderPid));
+    appendStatus(line);
+  }
   appendStatus("ready");
 
   MSG msg;
