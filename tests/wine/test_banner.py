@@ -246,8 +246,9 @@ class DiagnosisTest(ScreenTest):
 
     def setUp(self):
         super().setUp()
-        # A fresh Wine: the search is not yet able to see past the process
-        # that hosts Wine's notification area once a balloon has started it.
+        # A fresh Wine, so that its device services, started by the next
+        # program, know the drive mapped here (the search asks them for the
+        # drive's device name).
         self.wine.kill_all()
         stick = self.map_drive("E")
         os.makedirs(os.path.join(stick, "dir"))
