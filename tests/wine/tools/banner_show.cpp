@@ -161,13 +161,7 @@ int wmain(int argc, wchar_t** argv) {
   } else if (mode == L"safe") {
     banner->showSafeNotice(true);
     banner->safeNoticeShown = 1;
-  }
-  // Wine's tick count starts with its server: a diagnosis in the first three
-  // seconds falls into the quiet period after the (never shown) last balloon.
-  if (mode == L"blocker" || mode == L"diagnose" || mode == L"prompt") {
-    while (GetTickCount() < 3100) Sleep(50);
-  }
-  if (mode == L"blocker" || mode == L"diagnose") {
+  } else if (mode == L"blocker" || mode == L"diagnose") {
     banner->diagnoseBlocker();
   } else if (mode == L"prompt") {
     launchOptions().offerKill = 1;
