@@ -45,14 +45,19 @@ void WindowsWorker::openDriveFolder(char16_t driveLetter) {
   ::ShellExecuteW(nullptr, L"open", root, nullptr, nullptr, SW_SHOW);
 }
 
-// The banner window arrives with the banner's behaviour. Until then no window
+// The banner record is built in every run that resolves its drive, silent or
+// not. Its window arrives with the banner's behaviour: until then no window
 // class is registered, no window can be created, and the worker makes its
 // single ejection without one, as it does when creating the window fails.
 void WindowsWorker::registerBannerClass() {}
-void WindowsWorker::createBanner(bool, bool) {}
+
+void WindowsWorker::createBanner(bool askFirst, bool systemNotices) {
+  banner_.reset(new (std::nothrow) BannerWindow(*device_, askFirst, systemNotices));
+}
+
 bool WindowsWorker::createBannerWindow() { return false; }
 void WindowsWorker::runMessageLoop() {}
-void WindowsWorker::destroyBanner() {}
+void WindowsWorker::destroyBanner() { banner_.reset(); }
 
 bool WindowsWorker::resolveDevice() {
   return resolve(*device_, controller_.volumeSet.get(), controller_.wmiServices.get());

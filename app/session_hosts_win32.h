@@ -8,6 +8,7 @@
 #include "app/roles.h"
 #include "app/session_controller.h"
 #include "device/removable_device.h"
+#include "ui/banner_window_win32.h"
 
 namespace tarnwick {
 
@@ -41,6 +42,7 @@ class WindowsWorker final : public WorkerHost {
  private:
   SessionController& controller_;
   std::unique_ptr<RemovableDevice> device_;
+  std::unique_ptr<BannerWindow> banner_;
 };
 
 class WindowsSession final : public SessionHost {
