@@ -18,6 +18,38 @@ sys.path.insert(0, HERE)
 import harness  # noqa: E402
 
 
+WM_CLOSE = 0x0010
+
+
+def region_mean(path, geometry):
+    """Mean brightness (0..1) of a region of a screenshot."""
+    text = subprocess.run(["convert", path, "-crop", geometry, "-format", "%[fx:mean]", "info:"],
+                          capture_output=True, text=True, timeout=60).stdout
+    return float(text or 0)
+
+
+def show_banner(wine, mode, path):
+    scene = harness.Scene(wine)
+    try:
+        status = os.path.join(scene.make_folder("tarnwick-demo-"), "status.txt")
+        shown = scene.start(scene.build_file("banner_show.exe"), [scene.windows_path(status), mode])
+        harness.wait_until(lambda: "ready" in harness.read_text(status), 90, "the banner")
+        hwnd = [line.split()[1] for line in harness.read_text(status).splitlines()
+                if line.startswith("hwnd ")][0]
+
+        def drawn():
+            scene.screenshot(path)
+            banner = region_mean(path, "600x74+0+576") > 0.05
+            balloon = mode != "blocker" or region_mean(path, "300x100+0+0") > 0.3
+            return banner and balloon
+        harness.wait_until(drawn, 60, "the banner on screen", interval=0.2)
+        print("Banner (%s): %s" % (mode, path))
+        scene.run_tool("probe", "post", hwnd, WM_CLOSE, 0, 0)
+        shown.wait_exit(60)
+    finally:
+        scene.close()
+
+
 def main():
     out = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "demo-output")
     os.makedirs(out, exist_ok=True)
@@ -45,6 +77,12 @@ def main():
         print("Screenshot: %s" % shot)
     finally:
         scene.close()
+
+    # The banner's image, hosted by a test-only window until the banner's own
+    # window and behaviour are part of the program.
+    for mode, name in (("ask", "02-banner-ask-first.png"), ("running", "03-banner-running.png"),
+                       ("blocker", "04-blocker-balloon.png")):
+        show_banner(wine, mode, os.path.join(out, name))
 
     eject = os.path.join(HERE, "demo_eject.py")
     if os.path.exists(eject):
