@@ -85,6 +85,21 @@ class Display:
             self.server = None
 
 
+class WindowWatch:
+    """Records the top-level windows mapped on the X display while it runs."""
+
+    def __init__(self, display):
+        self.xev = subprocess.Popen(
+            ["xev", "-display", display, "-root", "-event", "substructure"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+
+    def mapped(self):
+        """Stops watching; returns the MapNotify lines seen."""
+        self.xev.terminate()
+        out, _ = self.xev.communicate(timeout=10)
+        return [line for line in out.splitlines() if line.startswith("MapNotify")]
+
+
 class WineSession:
     """The prefix, display and wineserver shared by the tests of one module."""
 

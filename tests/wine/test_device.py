@@ -13,20 +13,6 @@ from simulated_pnp import Device  # noqa: E402
 VOLUME_CLASS = "{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"
 
 
-class WindowWatch:
-    """Records the top-level windows mapped on the X display while it runs."""
-
-    def __init__(self, display):
-        self.xev = subprocess.Popen(
-            ["xev", "-display", display, "-root", "-event", "substructure"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-
-    def mapped(self):
-        self.xev.terminate()
-        out, _ = self.xev.communicate(timeout=10)
-        return [line for line in out.splitlines() if line.startswith("MapNotify")]
-
-
 class DeviceTestCase(harness.WineTestCase):
     def setUp(self):
         super().setUp()
@@ -40,7 +26,7 @@ class DeviceTestCase(harness.WineTestCase):
 
     def run_worker(self, *args):
         """Runs the worker to its end with nothing shown; returns the eject requests."""
-        watch = WindowWatch(self.wine.display.name)
+        watch = harness.WindowWatch(self.wine.display.name)
         self.assertEqual(self.pnp.start(args).wait_exit(120), 0)
         self.assertEqual(watch.mapped(), [], "the worker showed a window")
         return self.pnp.eject_requests()

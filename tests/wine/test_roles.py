@@ -1,25 +1,10 @@
 """The process roles of the real Tarnwick.exe under Wine: waiter, worker, launcher."""
 import os
-import subprocess
 import time
 import unittest
 
 import harness
 from harness import STARTED_EVENT, LAUNCHER_MUTEX, wait_until
-
-
-class WindowWatch:
-    """Records the top-level windows mapped on the X display while it runs."""
-
-    def __init__(self, display):
-        self.xev = subprocess.Popen(
-            ["xev", "-display", display, "-root", "-event", "substructure"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-
-    def mapped(self):
-        self.xev.terminate()
-        out, _ = self.xev.communicate(timeout=10)
-        return [line for line in out.splitlines() if line.startswith("MapNotify")]
 
 
 class WaiterTest(harness.WineTestCase):
@@ -68,7 +53,7 @@ class RoleChoiceTest(harness.WineTestCase):
     def test_worker_for_an_unresolvable_letter_signals_and_shows_nothing(self):
         self.map_drive("E")
         self.hold_started_event()
-        watch = WindowWatch(self.wine.display.name)
+        watch = harness.WindowWatch(self.wine.display.name)
         worker = self.start_program(["E:"])
         self.assertEqual(worker.wait_exit(60), 0)
         self.assertEqual(watch.mapped(), [])
@@ -77,7 +62,7 @@ class RoleChoiceTest(harness.WineTestCase):
     def test_launcher_on_a_drive_that_cannot_be_ejected_ends_quietly(self):
         stick = self.map_drive("E")
         self.copy_program(stick)
-        watch = WindowWatch(self.wine.display.name)
+        watch = harness.WindowWatch(self.wine.display.name)
         launcher = self.start_program(program="E:\\Tarnwick.exe")
         self.assertEqual(launcher.wait_exit(60), 0)
         self.assertEqual(watch.mapped(), [])
