@@ -43,7 +43,7 @@ class Walk {
       found_.holderImage[0] = 0;  // unreadable: its handles are examined all the same
       return false;
     }
-    if (found_.holderImage[0] == 0 || upperUnit(found_.holderImage[0]) != letter_) return false;
+    if (found_.holderImage[0] == 0 || upperAscii(found_.holderImage[0]) != letter_) return false;
     found_.runsFromDrive = true;
     found_.openPath[0] = 0;
     return true;
@@ -82,7 +82,7 @@ class Walk {
 
 bool findBlocker(char16_t driveLetter, BlockerFindings& findings, BlockerWorker& worker,
                  SearchPlatform& platform) {
-  const char16_t letter = upperUnit(driveLetter);
+  const char16_t letter = upperAscii(driveLetter);
   findings.runsFromDrive = false;
   findings.holdsOpenItem = false;
   findings.holderImage[0] = 0;

@@ -270,13 +270,5 @@ TEST(DrivePath, BuildsThePrefixOnlyFromAUsableDeviceName) {
   EXPECT_EQ(prefix.units[kDeviceNameUnits - 1], u'\\');
 }
 
-TEST(DrivePath, UpperCasesOnlyTheLettersAToZ) {
-  EXPECT_EQ(upperUnit(u'a'), u'A');
-  EXPECT_EQ(upperUnit(u'z'), u'Z');
-  EXPECT_EQ(upperUnit(u'E'), u'E');
-  EXPECT_EQ(upperUnit(u'\u00e9'), u'\u00e9');
-  EXPECT_EQ(upperUnit(u'{'), u'{');
-}
-
 }  // namespace
 }  // namespace tarnwick

@@ -105,7 +105,7 @@ TEST_F(NativeQueries, FilesAreNamedOnTheirDrivePipesAndEventsAreNot) {
   DevicePrefix prefix;
   ASSERT_TRUE(makeDevicePrefix(device, prefix));
   char16_t path[kBlockerPathUnits];
-  ASSERT_TRUE(drivePathOf(name, prefix, upperUnit(dosName[0]), path, kBlockerPathUnits));
+  ASSERT_TRUE(drivePathOf(name, prefix, upperAscii(dosName[0]), path, kBlockerPathUnits));
   EXPECT_EQ(::lstrcmpiW(wide(path), file.path.c_str()), 0)
       << "named " << std::wstring(wide(name));
 

@@ -19,15 +19,11 @@ const char16_t* restAfterDosDevice(const char16_t* name, char16_t upperLetter) {
   for (size_t i = 0; i < 4; ++i) {
     if (name[i] != form[i]) return nullptr;
   }
-  if (name[4] == 0 || upperUnit(name[4]) != upperLetter || name[5] != u':' || name[6] != u'\\') return nullptr;
+  if (name[4] == 0 || upperAscii(name[4]) != upperLetter || name[5] != u':' || name[6] != u'\\') return nullptr;
   return name + 7;
 }
 
 }  // namespace
-
-char16_t upperUnit(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
-}
 
 bool makeDevicePrefix(const char16_t* deviceName, DevicePrefix& prefix) {
   size_t n = 0;

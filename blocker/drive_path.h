@@ -6,11 +6,9 @@
 
 #include <cstddef>
 
-namespace tarnwick {
+#include "app/options.h"  // upperAscii: drive letters compare by it
 
-// Upper-cases one unit the way drive letters are compared: "a"-"z" lose 32,
-// every other unit stays as it is.
-char16_t upperUnit(char16_t unit);
+namespace tarnwick {
 
 // Units of the device name buffer (QueryDosDeviceW).
 constexpr size_t kDeviceNameUnits = 128;
