@@ -75,21 +75,21 @@ size_t formatMessage(char16_t* buffer, size_t capacity, const char16_t* format,
       out.put(*f);
       continue;
     }
-    const char16_t spec = *++f;
-    if (spec == u'%') {
+    const char16_t conversion = *++f;
+    if (conversion == u'%') {
       out.put(u'%');
       continue;
     }
-    if (spec != u's' && spec != u'c' && spec != u'd') {  // not a placeholder: kept as written
+    if (conversion != u's' && conversion != u'c' && conversion != u'd') {  // not a placeholder: kept as written
       out.put(u'%');
-      out.put(spec);
+      out.put(conversion);
       continue;
     }
     if (next >= count) continue;
     const FormatArgument& a = arguments[next++];
-    if (spec == u's' && a.kind == FormatArgument::Kind::Text) putText(out, a.text, textLimit);
-    if (spec == u'c' && a.kind == FormatArgument::Kind::Unit && a.unit != 0) out.put(a.unit);
-    if (spec == u'd' && a.kind == FormatArgument::Kind::Number) putNumber(out, a.number);
+    if (conversion == u's' && a.kind == FormatArgument::Kind::Text) putText(out, a.text, textLimit);
+    if (conversion == u'c' && a.kind == FormatArgument::Kind::Unit && a.unit != 0) out.put(a.unit);
+    if (conversion == u'd' && a.kind == FormatArgument::Kind::Number) putNumber(out, a.number);
   }
   return out.finish();
 }
