@@ -194,6 +194,8 @@ class Scene:
             for p in stray:
                 p.kill()
         for letter in self._drives:
+            # Wine keeps a defined drive's type: remove it, not only its link.
+            self.run_tool("mount_drive", "remove", letter)
             link = self.wine.dosdevice(letter)
             if os.path.islink(link):
                 os.unlink(link)
@@ -208,15 +210,21 @@ class Scene:
         self._folders.append(folder)
         return folder
 
-    def map_drive(self, letter="E", folder=None):
-        """Maps drive `letter` to a new (or the given) host folder; returns the folder."""
+    def map_drive(self, letter="E", folder=None, kind="fixed"):
+        """Makes `letter` a drive on a new (or the given) host folder; returns the folder.
+
+        The drive is defined through Wine's mount manager, as its configuration
+        tool does, so that it is a volume like any other ("fixed" or
+        "removable" disk, or "cdrom") whenever it is mapped. A drive only linked
+        into the prefix's dosdevices folder would be unknown to a mount manager
+        that is already running.
+        """
         if folder is None:
             folder = self.make_folder("tarnwick-stick-")
-        link = self.wine.dosdevice(letter)
-        if os.path.lexists(link):
-            os.unlink(link)
-        os.symlink(folder, link)
         self._drives.append(letter)
+        code, _ = self.run_tool("mount_drive", "define", letter, folder, kind)
+        if code != 0:
+            raise AssertionError("could not define drive %s: (exit code %s)" % (letter, code))
         return folder
 
     def windows_path(self, host_path):

@@ -246,10 +246,6 @@ class DiagnosisTest(ScreenTest):
 
     def setUp(self):
         super().setUp()
-        # A fresh Wine, so that its device services, started by the next
-        # program, know the drive mapped here (the search asks them for the
-        # drive's device name).
-        self.wine.kill_all()
         stick = self.map_drive("E")
         os.makedirs(os.path.join(stick, "dir"))
         with open(os.path.join(stick, "dir", "file.txt"), "w") as f:
