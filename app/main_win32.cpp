@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "app/options.h"
-#include "app/session_controller.h"
+#include "app/session_controller_win32.h"
 #include "base/module_win32.h"
 
 namespace {

@@ -34,15 +34,16 @@ void runWorker(const LaunchOptions& options, WorkerHost& host) {
   if (options.deleteExecutable) host.startCleanupBatch();
 }
 
-void runChosenRole(const LaunchOptions& options, SessionHost& session) {
+void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedProcess& process,
+                   WorkerHost& worker) {
   if (!session.isValid()) return;
   switch (chooseRole(options)) {
     case Role::Waiter:
-      session.runWaiter(options.waitPid);
+      runWaiter(options.waitPid, process);
       break;
     case Role::Worker:
       session.signalStarted();
-      session.runWorker();
+      runWorker(options, worker);
       break;
     case Role::Launcher:
       // Only a normal acquisition goes on; abandoned, timed out or failed ends the role.

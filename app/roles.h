@@ -64,12 +64,12 @@ class SessionHost {
   virtual void signalStarted() = 0;  // set the started event and let go of it
   virtual WaitResult waitLauncherMutex(uint32_t limitMs) = 0;
   virtual void releaseLauncherMutex() = 0;
-  virtual void runWaiter(int32_t pid) = 0;
-  virtual void runWorker() = 0;
   virtual void relaunchFromTemp() = 0;
 };
 
-// Runs the role chosen from `options` when the session is valid.
-void runChosenRole(const LaunchOptions& options, SessionHost& session);
+// Runs the role chosen from `options` when the session is valid: the waiter
+// with `process`, the worker with `worker`, the launcher with the session.
+void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedProcess& process,
+                   WorkerHost& worker);
 
 }  // namespace tarnwick

@@ -24,7 +24,7 @@ TEST(RoleChoice, ProcessIdFirstThenDriveThenLauncher) {
   EXPECT_EQ(chooseRole(LaunchOptions{}), Role::Launcher);
 }
 
-struct FakeProcess : WaitedProcess {
+struct FakeWaitedProcess : WaitedProcess {
   bool opens = true;
   WaitResult result = WaitResult::Signalled;
   Calls calls;
@@ -41,25 +41,25 @@ struct FakeProcess : WaitedProcess {
 };
 
 TEST(Waiter, LeavesAProcessThatEndsInTimeAlone) {
-  FakeProcess p;
+  FakeWaitedProcess p;
   runWaiter(704, p);
   EXPECT_EQ(p.calls, (Calls{"open 704", "wait 30000", "close"}));
 }
 
 TEST(Waiter, EndsAProcessThatOutlivesTheLimitOrCannotBeWaitedFor) {
   for (WaitResult r : {WaitResult::TimedOut, WaitResult::Failed, WaitResult::Abandoned}) {
-    FakeProcess p;
+    FakeWaitedProcess p;
     p.result = r;
     runWaiter(9, p);
     EXPECT_EQ(p.calls, (Calls{"open 9", "wait 30000", "terminate 0", "close"}));
   }
-  FakeProcess gone;
+  FakeWaitedProcess gone;
   gone.opens = false;
   runWaiter(9, gone);
   EXPECT_EQ(gone.calls, (Calls{"open 9"}));
 }
 
-struct FakeWorker : WorkerHost {
+struct FakeWorkerHost : WorkerHost {
   bool allocates = true, resolves = true, windowCreated = true;
   Calls calls;
   bool createDevice(char16_t letter) override {
@@ -93,13 +93,13 @@ struct FakeWorker : WorkerHost {
 };
 
 TEST(Worker, BannerRunAsksForVetoInfoUnlessTheSystemReports) {
-  FakeWorker w;
+  FakeWorkerHost w;
   runWorker(withDrive(u'E'), w);
   EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "banner 00", "window", "veto 1",
                             "loop", "~banner", "~device"}));
   LaunchOptions notices = withDrive(u'E');
   notices.askFirst = notices.systemNotices = 1;
-  FakeWorker w2;
+  FakeWorkerHost w2;
   runWorker(notices, w2);
   EXPECT_EQ(w2.calls, (Calls{"device E", "register", "resolve", "banner 11", "window", "veto 0",
                              "loop", "~banner", "~device"}));
@@ -108,12 +108,12 @@ TEST(Worker, BannerRunAsksForVetoInfoUnlessTheSystemReports) {
 TEST(Worker, SilentOrWindowlessMakesOneEjectionWithoutVetoBuffers) {
   LaunchOptions silent = withDrive(u'E');
   silent.silent = 1;
-  FakeWorker w;
+  FakeWorkerHost w;
   runWorker(silent, w);
   // The class is registered and the banner record built even when silent.
   EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "banner 00", "veto 0", "eject",
                             "~banner", "~device"}));
-  FakeWorker noWindow;
+  FakeWorkerHost noWindow;
   noWindow.windowCreated = false;
   runWorker(withDrive(u'E'), noWindow);
   EXPECT_EQ(noWindow.calls, (Calls{"device E", "register", "resolve", "banner 00", "window",
@@ -124,17 +124,17 @@ TEST(Worker, UnresolvedDriveShowsNothingButStillCleansUp) {
   LaunchOptions o = withDrive(u'E');
   o.openDrive = o.askFirst = 1;
   o.deleteExecutable = 1;
-  FakeWorker w;
+  FakeWorkerHost w;
   w.resolves = false;
   runWorker(o, w);
   EXPECT_EQ(w.calls, (Calls{"device E", "open E", "register", "resolve", "~device", "cleanup"}));
-  FakeWorker noMemory;
+  FakeWorkerHost noMemory;
   noMemory.allocates = false;
   runWorker(o, noMemory);
   EXPECT_EQ(noMemory.calls, (Calls{"device E"}));
 }
 
-struct FakeSession : SessionHost {
+struct FakeSessionHost : SessionHost {
   bool valid = true;
   WaitResult mutex = WaitResult::Signalled;
   Calls calls;
@@ -145,29 +145,55 @@ struct FakeSession : SessionHost {
     return mutex;
   }
   void releaseLauncherMutex() override { calls.push_back("unlock"); }
-  void runWaiter(int32_t pid) override { calls.push_back("waiter " + std::to_string(pid)); }
-  void runWorker() override { calls.push_back("worker"); }
   void relaunchFromTemp() override { calls.push_back("relaunch"); }
 };
+
+// Role hosts that note in the session's record only that their role began.
+struct NotedWaiter : WaitedProcess {
+  explicit NotedWaiter(Calls& calls) : calls(calls) {}
+  bool open(int32_t pid) override {
+    calls.push_back("waiter " + std::to_string(pid));
+    return false;
+  }
+  WaitResult waitForEnd(uint32_t) override { return WaitResult::Signalled; }
+  void terminate(uint32_t) override {}
+  void close() override {}
+  Calls& calls;
+};
+
+struct NotedWorker : FakeWorkerHost {
+  explicit NotedWorker(Calls& session) : session(session) {}
+  bool createDevice(char16_t) override {
+    session.push_back("worker");
+    return false;
+  }
+  Calls& session;
+};
+
+void runChosenRole(const LaunchOptions& options, FakeSessionHost& session) {
+  NotedWaiter waiter(session.calls);
+  NotedWorker worker(session.calls);
+  runChosenRole(options, session, waiter, worker);
+}
 
 TEST(Session, EachRoleRunsItsSequence) {
   LaunchOptions both = withDrive(u'E');
   both.waitPid = 1234;
-  FakeSession waiter;
+  FakeSessionHost waiter;
   runChosenRole(both, waiter);
   EXPECT_EQ(waiter.calls, (Calls{"waiter 1234"}));  // no started signal, no worker
 
-  FakeSession worker;
+  FakeSessionHost worker;
   runChosenRole(withDrive(u'E'), worker);
   EXPECT_EQ(worker.calls, (Calls{"started", "worker"}));
 
-  FakeSession launcher;
+  FakeSessionHost launcher;
   runChosenRole(LaunchOptions{}, launcher);
   EXPECT_EQ(launcher.calls, (Calls{"lock 360000", "relaunch", "unlock"}));
 }
 
 TEST(Session, InvalidSessionRunsNoRoleAndOnlyANormalLockRelaunches) {
-  FakeSession invalid;
+  FakeSessionHost invalid;
   invalid.valid = false;
   LaunchOptions waiter;
   waiter.waitPid = 5;
@@ -175,7 +201,7 @@ TEST(Session, InvalidSessionRunsNoRoleAndOnlyANormalLockRelaunches) {
   EXPECT_TRUE(invalid.calls.empty());
 
   for (WaitResult r : {WaitResult::Abandoned, WaitResult::TimedOut, WaitResult::Failed}) {
-    FakeSession s;
+    FakeSessionHost s;
     s.mutex = r;
     runChosenRole(LaunchOptions{}, s);
     EXPECT_EQ(s.calls, (Calls{"lock 360000"}));

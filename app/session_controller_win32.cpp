@@ -1,4 +1,4 @@
-#include "app/session_controller.h"
+#include "app/session_controller_win32.h"
 
 #include <ole2.h>
 
@@ -57,8 +57,12 @@ bool SessionController::isValid() const {
 HRESULT runRole() {
   SessionController* controller = new (std::nothrow) SessionController();
   if (controller == nullptr) return E_OUTOFMEMORY;
-  WindowsSession session(*controller, launchOptions());
-  runChosenRole(launchOptions(), session);
+  {
+    WindowsSessionHost session(*controller);
+    WindowsWaitedProcess process;
+    WindowsWorkerHost worker(*controller);
+    runChosenRole(launchOptions(), session, process, worker);
+  }
   delete controller;
   return S_OK;
 }

@@ -20,27 +20,27 @@ WaitResult waitResultOf(DWORD result) {
 
 // --- waiter ---
 
-bool WindowsProcess::open(int32_t pid) {
+bool WindowsWaitedProcess::open(int32_t pid) {
   process_.reset(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(pid)));
   return static_cast<bool>(process_);
 }
 
-WaitResult WindowsProcess::waitForEnd(uint32_t limitMs) {
+WaitResult WindowsWaitedProcess::waitForEnd(uint32_t limitMs) {
   return waitResultOf(::WaitForSingleObject(process_.get(), limitMs));
 }
 
-void WindowsProcess::terminate(uint32_t exitCode) { ::TerminateProcess(process_.get(), exitCode); }
+void WindowsWaitedProcess::terminate(uint32_t exitCode) { ::TerminateProcess(process_.get(), exitCode); }
 
-void WindowsProcess::close() { process_.reset(); }
+void WindowsWaitedProcess::close() { process_.reset(); }
 
 // --- worker ---
 
-bool WindowsWorker::createDevice(char16_t driveLetter) {
+bool WindowsWorkerHost::createDevice(char16_t driveLetter) {
   device_.reset(new (std::nothrow) RemovableDevice(driveLetter));
   return device_ != nullptr;
 }
 
-void WindowsWorker::openDriveFolder(char16_t driveLetter) {
+void WindowsWorkerHost::openDriveFolder(char16_t driveLetter) {
   const wchar_t root[] = {static_cast<wchar_t>(driveLetter), L':', L'\\', 0};
   ::ShellExecuteW(nullptr, L"open", root, nullptr, nullptr, SW_SHOW);
 }
@@ -49,58 +49,48 @@ void WindowsWorker::openDriveFolder(char16_t driveLetter) {
 // not. Its window arrives with the banner's behaviour: until then no window
 // class is registered, no window can be created, and the worker makes its
 // single ejection without one, as it does when creating the window fails.
-void WindowsWorker::registerBannerClass() {}
+void WindowsWorkerHost::registerBannerClass() {}
 
-void WindowsWorker::createBanner(bool askFirst, bool systemNotices) {
+void WindowsWorkerHost::createBanner(bool askFirst, bool systemNotices) {
   banner_.reset(new (std::nothrow) BannerWindow(*device_, askFirst, systemNotices));
 }
 
-bool WindowsWorker::createBannerWindow() { return false; }
-void WindowsWorker::runMessageLoop() {}
-void WindowsWorker::destroyBanner() { banner_.reset(); }
+bool WindowsWorkerHost::createBannerWindow() { return false; }
+void WindowsWorkerHost::runMessageLoop() {}
+void WindowsWorkerHost::destroyBanner() { banner_.reset(); }
 
-bool WindowsWorker::resolveDevice() {
+bool WindowsWorkerHost::resolveDevice() {
   return resolve(*device_, controller_.volumeSet.get(), controller_.wmiServices.get());
 }
 
-void WindowsWorker::setWantVetoInfo(bool want) { device_->wantVetoInfo = want ? 1 : 0; }
+void WindowsWorkerHost::setWantVetoInfo(bool want) { device_->wantVetoInfo = want ? 1 : 0; }
 
-bool WindowsWorker::ejectOnce() { return eject(*device_); }
+bool WindowsWorkerHost::ejectOnce() { return eject(*device_); }
 
-void WindowsWorker::destroyDevice() { device_.reset(); }
+void WindowsWorkerHost::destroyDevice() { device_.reset(); }
 
 // The self-deletion batch arrives with the temporary copy; until then the
 // worker's executable stays where it is.
-void WindowsWorker::startCleanupBatch() {}
+void WindowsWorkerHost::startCleanupBatch() {}
 
 // --- session ---
 
-bool WindowsSession::isValid() { return controller_.isValid(); }
+bool WindowsSessionHost::isValid() { return controller_.isValid(); }
 
-void WindowsSession::signalStarted() {
+void WindowsSessionHost::signalStarted() {
   ::SetEvent(controller_.startedEvent.get());
   controller_.startedEvent.reset();
 }
 
-WaitResult WindowsSession::waitLauncherMutex(uint32_t limitMs) {
+WaitResult WindowsSessionHost::waitLauncherMutex(uint32_t limitMs) {
   return waitResultOf(::WaitForSingleObject(controller_.launcherMutex.get(), limitMs));
 }
 
-void WindowsSession::releaseLauncherMutex() { ::ReleaseMutex(controller_.launcherMutex.get()); }
-
-void WindowsSession::runWaiter(int32_t pid) {
-  WindowsProcess process;
-  tarnwick::runWaiter(pid, process);
-}
-
-void WindowsSession::runWorker() {
-  WindowsWorker worker(controller_);
-  tarnwick::runWorker(options_, worker);
-}
+void WindowsSessionHost::releaseLauncherMutex() { ::ReleaseMutex(controller_.launcherMutex.get()); }
 
 // The launcher checks that its own drive can be ejected before it would copy
 // itself; the copy and relaunch arrive with the temporary copy.
-void WindowsSession::relaunchFromTemp() {
+void WindowsSessionHost::relaunchFromTemp() {
   if (::GetModuleFileNameW(moduleInstance(), wide(controller_.modulePath), 260) == 0) return;
   RemovableDevice own(controller_.modulePath[0]);
   if (!resolve(own, controller_.volumeSet.get(), controller_.wmiServices.get())) return;

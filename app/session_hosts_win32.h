@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "app/roles.h"
-#include "app/session_controller.h"
+#include "app/session_controller_win32.h"
 #include "device/removable_device.h"
 #include "ui/banner_window_win32.h"
 
 namespace tarnwick {
 
-class WindowsProcess final : public WaitedProcess {
+class WindowsWaitedProcess final : public WaitedProcess {
  public:
   bool open(int32_t pid) override;
   WaitResult waitForEnd(uint32_t limitMs) override;
@@ -23,9 +23,9 @@ class WindowsProcess final : public WaitedProcess {
   UniqueHandle process_;
 };
 
-class WindowsWorker final : public WorkerHost {
+class WindowsWorkerHost final : public WorkerHost {
  public:
-  explicit WindowsWorker(SessionController& controller) : controller_(controller) {}
+  explicit WindowsWorkerHost(SessionController& controller) : controller_(controller) {}
   bool createDevice(char16_t driveLetter) override;
   void openDriveFolder(char16_t driveLetter) override;
   void registerBannerClass() override;
@@ -45,21 +45,17 @@ class WindowsWorker final : public WorkerHost {
   std::unique_ptr<BannerWindow> banner_;
 };
 
-class WindowsSession final : public SessionHost {
+class WindowsSessionHost final : public SessionHost {
  public:
-  WindowsSession(SessionController& controller, const LaunchOptions& options)
-      : controller_(controller), options_(options) {}
+  explicit WindowsSessionHost(SessionController& controller) : controller_(controller) {}
   bool isValid() override;
   void signalStarted() override;
   WaitResult waitLauncherMutex(uint32_t limitMs) override;
   void releaseLauncherMutex() override;
-  void runWaiter(int32_t pid) override;
-  void runWorker() override;
   void relaunchFromTemp() override;
 
  private:
   SessionController& controller_;
-  const LaunchOptions& options_;
 };
 
 // Maps the result of WaitForSingleObject.

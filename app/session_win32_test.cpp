@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/session_controller.h"
+#include "app/session_controller_win32.h"
 #include "app/session_hosts_win32.h"
 
 namespace tarnwick {
@@ -48,8 +48,7 @@ TEST_F(SessionControllerTest, OpensTheNamedObjectsAndReleasesThemAgain) {
 TEST_F(SessionControllerTest, StartedEventIsAutoResetAndSignalledByTheWorker) {
   SessionController launcher;
   SessionController worker;
-  LaunchOptions options;
-  WindowsSession session(worker, options);
+  WindowsSessionHost session(worker);
   session.signalStarted();
   EXPECT_FALSE(worker.startedEvent);
   EXPECT_EQ(::WaitForSingleObject(launcher.startedEvent.get(), 0), WAIT_OBJECT_0);

@@ -15,7 +15,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/session_controller.h"
+#include "app/session_controller_win32.h"
 #include "device/device_win32.h"
 
 namespace {

@@ -35,8 +35,8 @@ struct SessionController {
   char16_t commandLine[520] = {};
 };
 
-// Builds the controller, runs the role chosen from the process-wide options,
-// destroys the controller. Returns 0, or E_OUTOFMEMORY when the controller
+// Builds the controller and the Windows hosts of the roles on it, runs the
+// role chosen from the process-wide options, destroys them again. Returns 0, or E_OUTOFMEMORY when the controller
 // cannot be allocated.
 HRESULT runRole();
 
