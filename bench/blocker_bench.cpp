@@ -91,7 +91,7 @@ void BM_BlockerWalkThroughTheWorkerProtocol(benchmark::State& state) {
     if (i % kHandlesPerProcess == 0) world.addProcess(pid, u"C:\\Program Files\\Editor\\editor.exe");
     world.addFile(pid, 4 * (1 + i), u"\\Device\\HarddiskVolume3\\Users\\me\\Documents\\report.txt");
   }
-  fakes::FakeThreads threads;
+  fakes::FakeWorkerThread threads;
   world.clock = &threads.now;
   QueryWorker worker(threads, world);
   BlockerFindings found;

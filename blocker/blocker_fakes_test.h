@@ -257,7 +257,7 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
 // One worker thread at a time, simulated on a clock that only the waits
 // advance. The worker serves each message with the real worker code once the
 // message's cost has passed; a message that costs kForever never ends.
-class FakeThreads : public WorkerThreadOps {
+class FakeWorkerThread : public WorkerThread {
  public:
   uint64_t now = 0;
   uint64_t startupMs = 0;  // until the new worker signals ready; kForever: never

@@ -22,15 +22,15 @@ NativeApi* loadNativeApi() {
 
 }  // namespace
 
-bool Win32SearchPlatform::queryDosDevice(const char16_t* dosName, char16_t* target) {
+bool WindowsSearchPlatform::queryDosDevice(const char16_t* dosName, char16_t* target) {
   return ::QueryDosDeviceW(wide(dosName), wide(target), kDeviceNameUnits) != 0;
 }
 
-uintptr_t Win32SearchPlatform::openProcess(uint32_t processId) {
+uintptr_t WindowsSearchPlatform::openProcess(uint32_t processId) {
   return reinterpret_cast<uintptr_t>(::OpenProcess(kExamineAccess, FALSE, processId));
 }
 
-bool Win32SearchPlatform::readExecutablePath(uintptr_t process, char16_t* path) {
+bool WindowsSearchPlatform::readExecutablePath(uintptr_t process, char16_t* path) {
   HMODULE first = nullptr;
   DWORD needed = sizeof first;
   const HANDLE h = reinterpret_cast<HANDLE>(process);
@@ -41,7 +41,7 @@ bool Win32SearchPlatform::readExecutablePath(uintptr_t process, char16_t* path) 
   return length != 0;
 }
 
-uintptr_t Win32SearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {
+uintptr_t WindowsSearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {
   if (handleValue > UINTPTR_MAX) return 0;
   HANDLE duplicate = nullptr;
   if (!::DuplicateHandle(reinterpret_cast<HANDLE>(process),
@@ -52,25 +52,22 @@ uintptr_t Win32SearchPlatform::duplicateHandle(uintptr_t process, uint64_t handl
   return reinterpret_cast<uintptr_t>(duplicate);
 }
 
-void Win32SearchPlatform::closeHandle(uintptr_t handle) {
+void WindowsSearchPlatform::closeHandle(uintptr_t handle) {
   ::CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
-uint32_t Win32SearchPlatform::fileAttributes(const char16_t* path) {
+uint32_t WindowsSearchPlatform::fileAttributes(const char16_t* path) {
   return ::GetFileAttributesW(wide(path));
 }
 
-BlockerFinder::BlockerFinder()
-    : nativeApi(loadNativeApi()), queries_(nativeApi), worker_(thread_, queries_), platform_(nativeApi) {}
-
-BlockerFinder::~BlockerFinder() {
-  worker_.stopWorker();
-  delete nativeApi;
+WindowsBlockerFinder::WindowsBlockerFinder()
+    : nativeApi(loadNativeApi()), queries_(nativeApi), worker_(thread_, queries_), platform_(nativeApi) {
+  if (nativeApi != nullptr && thread_.readyEvent) useSearch(&worker_, &platform_);
 }
 
-bool BlockerFinder::findBlocker(char16_t driveLetter) {
-  if (nativeApi == nullptr || !thread_.readyEvent) return false;
-  return tarnwick::findBlocker(driveLetter, *this, worker_, platform_);
+WindowsBlockerFinder::~WindowsBlockerFinder() {
+  worker_.stopWorker();
+  delete nativeApi;
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,5 @@
-// The banner's blocker finder: the handle query worker with its thread, and
-// the findings of the last search (see BlockerFindings).
+// The blocker finder on Windows: it builds the handle query worker with its
+// thread and the walk's platform, and hands them to the portable search.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +13,9 @@
 namespace tarnwick {
 
 // The walk's operations with the real process, handle and file calls.
-class Win32SearchPlatform : public SearchPlatform {
+class WindowsSearchPlatform : public SearchPlatform {
  public:
-  explicit Win32SearchPlatform(const NativeApi* api) : api_(api) {}
+  explicit WindowsSearchPlatform(const NativeApi* api) : api_(api) {}
   bool queryDosDevice(const char16_t* dosName, char16_t* target) override;
   uintptr_t openProcess(uint32_t processId) override;
   bool readExecutablePath(uintptr_t process, char16_t* path) override;
@@ -27,17 +27,13 @@ class Win32SearchPlatform : public SearchPlatform {
   const NativeApi* api_;
 };
 
-class BlockerFinder : public BlockerFindings {
+// Its searches (findBlocker) find nothing, with the findings unchanged, when
+// the native entry points or the worker's event are missing. A search blocks
+// the calling thread; the worker thread exists only meanwhile.
+class WindowsBlockerFinder final : public BlockerFinder {
  public:
-  BlockerFinder();
-  ~BlockerFinder();
-  BlockerFinder(const BlockerFinder&) = delete;
-  BlockerFinder& operator=(const BlockerFinder&) = delete;
-
-  // Finds the process that keeps the drive busy; false, with nothing changed,
-  // when the native entry points are missing. Blocks the calling thread for
-  // the search; the worker thread exists only meanwhile.
-  bool findBlocker(char16_t driveLetter);
+  WindowsBlockerFinder();
+  ~WindowsBlockerFinder() override;
 
   // The worker's protocol, for the search and for tests.
   bool startWorker() { return worker_.startWorker(); }
@@ -52,10 +48,10 @@ class BlockerFinder : public BlockerFindings {
   NativeApi* const nativeApi;
 
  private:
-  Win32WorkerThread thread_;
-  NtHandleQueries queries_;
+  WindowsWorkerThread thread_;
+  WindowsHandleQueries queries_;
   QueryWorker worker_;
-  Win32SearchPlatform platform_;
+  WindowsSearchPlatform platform_;
 };
 
 }  // namespace tarnwick

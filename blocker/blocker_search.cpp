@@ -107,4 +107,9 @@ bool findBlocker(char16_t driveLetter, BlockerFindings& findings, BlockerWorker&
   return findings.runsFromDrive || findings.holdsOpenItem;
 }
 
+bool BlockerFinder::findBlocker(char16_t driveLetter) {
+  if (worker_ == nullptr || platform_ == nullptr) return false;
+  return tarnwick::findBlocker(driveLetter, findings, *worker_, *platform_);
+}
+
 }  // namespace tarnwick

@@ -13,7 +13,8 @@ namespace tarnwick {
 constexpr size_t kBlockerPathUnits = 320;
 constexpr uint32_t kDirectoryAttribute = 0x10;
 
-// What the last search found.
+// What the last search found: the one record of a search's answer, read by
+// the notices as it is.
 struct BlockerFindings {
   uint32_t holderPid = 0;                      // the process examined when a finding ended the search
   char16_t holderImage[kBlockerPathUnits] = {};  // its executable's full path; empty when unreadable
@@ -58,5 +59,32 @@ class SearchPlatform {
 // set. The worker is stopped on every way out.
 bool findBlocker(char16_t driveLetter, BlockerFindings& findings, BlockerWorker& worker,
                  SearchPlatform& platform);
+
+// The search as the banner runs it: the worker and platform it was given,
+// and the findings of its last run.
+class BlockerFinder {
+ public:
+  BlockerFinder() = default;
+  virtual ~BlockerFinder() = default;
+  BlockerFinder(const BlockerFinder&) = delete;
+  BlockerFinder& operator=(const BlockerFinder&) = delete;
+
+  // Searches for the process that keeps the drive busy (see findBlocker);
+  // false, with the findings unchanged, while it has no worker and platform.
+  virtual bool findBlocker(char16_t driveLetter);
+
+  BlockerFindings findings;
+
+ protected:
+  // The worker and platform of every later search; both stay owned by the caller.
+  void useSearch(BlockerWorker* worker, SearchPlatform* platform) {
+    worker_ = worker;
+    platform_ = platform;
+  }
+
+ private:
+  BlockerWorker* worker_ = nullptr;
+  SearchPlatform* platform_ = nullptr;
+};
 
 }  // namespace tarnwick

@@ -12,7 +12,7 @@ namespace tarnwick {
 namespace {
 
 using fakes::FakeObject;
-using fakes::FakeThreads;
+using fakes::FakeWorkerThread;
 using fakes::FakeWorld;
 using fakes::kForever;
 
@@ -47,7 +47,7 @@ class Search : public ::testing::Test {
   }
 
   FakeWorld world;
-  FakeThreads threads;
+  FakeWorkerThread threads;
   QueryWorker worker{threads, world};
   BlockerFindings found;
 };

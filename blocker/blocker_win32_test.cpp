@@ -41,22 +41,22 @@ bool holdsOwnHandle(const HandleSnapshot& slot, HANDLE handle) {
 }
 
 // The system's queries, except that the extended table is refused.
-class CompactOnly : public NtHandleQueries {
+class CompactOnly : public WindowsHandleQueries {
  public:
-  using NtHandleQueries::NtHandleQueries;
+  using WindowsHandleQueries::WindowsHandleQueries;
   uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
     if (infoClass == 64) return 0xC0000003;
-    return NtHandleQueries::querySystemInformation(infoClass, buffer, size, returned);
+    return WindowsHandleQueries::querySystemInformation(infoClass, buffer, size, returned);
   }
 };
 
 // The system's queries, except that naming one handle never returns.
-class HangingOn : public NtHandleQueries {
+class HangingOn : public WindowsHandleQueries {
  public:
-  HangingOn(const NativeApi* api, HANDLE hangs) : NtHandleQueries(api), hangs_(hangs) {}
+  HangingOn(const NativeApi* api, HANDLE hangs) : WindowsHandleQueries(api), hangs_(hangs) {}
   uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
     if (handle == reinterpret_cast<uintptr_t>(hangs_)) ::Sleep(INFINITE);
-    return NtHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
+    return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
   }
 
  private:
@@ -76,7 +76,7 @@ TEST_F(NativeQueries, EveryEntryPointIsFound) {
 TEST_F(NativeQueries, TheSnapshotHoldsThisProcesssHandlesInBothTableForms) {
   TempFile file(L"tarnwick-snapshot.tmp");
   ASSERT_TRUE(file.handle);
-  NtHandleQueries queries(&api);
+  WindowsHandleQueries queries(&api);
   HandleSnapshot slot;
   ASSERT_TRUE(takeHandleSnapshot(queries, slot, ::GetTickCount()));
   EXPECT_EQ(slot.format, HandleTableFormat::Extended);
@@ -95,7 +95,7 @@ TEST_F(NativeQueries, TheSnapshotHoldsThisProcesssHandlesInBothTableForms) {
 TEST_F(NativeQueries, FilesAreNamedOnTheirDrivePipesAndEventsAreNot) {
   TempFile file(L"tarnwick-name.tmp");
   ASSERT_TRUE(file.handle);
-  NtHandleQueries queries(&api);
+  WindowsHandleQueries queries(&api);
   char16_t name[kNameUnits];
   ASSERT_TRUE(nameFileHandle(queries, reinterpret_cast<uintptr_t>(file.handle.get()), name));
   // Whichever form the system uses, it names the file on its drive.
@@ -121,7 +121,7 @@ TEST_F(NativeQueries, AHungNameIsAbandonedAndItsWorkerEnded) {
   TempFile hung(L"tarnwick-hung.tmp");
   TempFile good(L"tarnwick-good.tmp");
   ASSERT_TRUE(hung.handle && good.handle);
-  Win32WorkerThread thread;
+  WindowsWorkerThread thread;
   HangingOn queries(&api, hung.handle.get());
   QueryWorker worker(thread, queries);
   ASSERT_TRUE(worker.startWorker());
@@ -149,7 +149,7 @@ TEST_F(NativeQueries, AHungNameIsAbandonedAndItsWorkerEnded) {
 }
 
 TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
-  BlockerFinder finder;
+  WindowsBlockerFinder finder;
   ASSERT_NE(finder.nativeApi, nullptr);
   HandleSnapshot slot;
   EXPECT_FALSE(finder.requestHandleSnapshot(slot));
@@ -161,12 +161,12 @@ TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
 }
 
 // The system's queries, except that the first `hangs` type queries never return.
-class FirstQueriesHang : public NtHandleQueries {
+class FirstQueriesHang : public WindowsHandleQueries {
  public:
-  FirstQueriesHang(const NativeApi* api, int hangs) : NtHandleQueries(api), left_(hangs) {}
+  FirstQueriesHang(const NativeApi* api, int hangs) : WindowsHandleQueries(api), left_(hangs) {}
   uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
     if (infoClass == kObjectTypeInformation && left_.fetch_sub(1) > 0) ::Sleep(INFINITE);
-    return NtHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
+    return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
   }
 
  private:
@@ -175,19 +175,19 @@ class FirstQueriesHang : public NtHandleQueries {
 
 // The real calls, limited to this process: the others in the prefix run from
 // the same drive as the temporary folder and would answer first.
-class ThisProcessOnly : public Win32SearchPlatform {
+class ThisProcessOnly : public WindowsSearchPlatform {
  public:
-  using Win32SearchPlatform::Win32SearchPlatform;
+  using WindowsSearchPlatform::WindowsSearchPlatform;
   uintptr_t openProcess(uint32_t pid) override {
-    return pid == ::GetCurrentProcessId() ? Win32SearchPlatform::openProcess(pid) : 0;
+    return pid == ::GetCurrentProcessId() ? WindowsSearchPlatform::openProcess(pid) : 0;
   }
   bool readExecutablePath(uintptr_t, char16_t*) override { return false; }
 };
 
-struct CountingThread : Win32WorkerThread {
+struct CountingThread : WindowsWorkerThread {
   bool createThread(const WorkerContext& context) override {
     ++created;
-    return Win32WorkerThread::createThread(context);
+    return WindowsWorkerThread::createThread(context);
   }
   int created = 0;
 };
@@ -209,11 +209,11 @@ TEST_F(NativeQueries, NamesThatNeverComeDoNotStopTheSearch) {
 }
 
 TEST(BlockerFinder, ADriveWithoutADeviceFindsNothingAndLeavesNoWorker) {
-  BlockerFinder finder;
+  WindowsBlockerFinder finder;
   // No drive is mapped to the letter; the search ends before any worker starts.
   EXPECT_FALSE(finder.findBlocker(u'Q'));
-  EXPECT_FALSE(finder.runsFromDrive);
-  EXPECT_FALSE(finder.holdsOpenItem);
+  EXPECT_FALSE(finder.findings.runsFromDrive);
+  EXPECT_FALSE(finder.findings.holdsOpenItem);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ struct IoStatusBlock {
 
 }  // namespace
 
-uint32_t NtHandleQueries::querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
+uint32_t WindowsHandleQueries::querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
                                                  uint32_t* returned) {
   ULONG length = 0;
   if (api_ == nullptr || api_->NtQuerySystemInformation == nullptr) return kStatusNotImplemented;
@@ -23,7 +23,7 @@ uint32_t NtHandleQueries::querySystemInformation(uint32_t infoClass, void* buffe
   return static_cast<uint32_t>(status);
 }
 
-uint32_t NtHandleQueries::queryObject(uintptr_t handle, uint32_t infoClass, void* buffer,
+uint32_t WindowsHandleQueries::queryObject(uintptr_t handle, uint32_t infoClass, void* buffer,
                                       uint32_t size, uint32_t* returned) {
   ULONG length = 0;
   if (api_ == nullptr || api_->NtQueryObject == nullptr) return kStatusNotImplemented;
@@ -33,7 +33,7 @@ uint32_t NtHandleQueries::queryObject(uintptr_t handle, uint32_t infoClass, void
   return static_cast<uint32_t>(status);
 }
 
-bool NtHandleQueries::isPipe(uintptr_t handle) {
+bool WindowsHandleQueries::isPipe(uintptr_t handle) {
   // Without the query a pipe cannot be told apart; its name query may then
   // hang, which costs one time-out and nothing more.
   if (api_ == nullptr || api_->NtQueryInformationFile == nullptr) return false;
@@ -43,17 +43,17 @@ bool NtHandleQueries::isPipe(uintptr_t handle) {
                                       sizeof pipeInfo, kFilePipeInformation) == 0;
 }
 
-uint8_t* NtHandleQueries::allocateBlock(uint32_t size) {
+uint8_t* WindowsHandleQueries::allocateBlock(uint32_t size) {
   // Straight from the system, never from the process heap: a worker terminated
   // while it allocates must not leave the heap's lock held.
   return static_cast<uint8_t*>(
       ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
-void NtHandleQueries::releaseBlock(uint8_t* block, uint32_t) {
+void WindowsHandleQueries::releaseBlock(uint8_t* block, uint32_t) {
   if (block != nullptr) ::VirtualFree(block, 0, MEM_RELEASE);
 }
 
-uint32_t NtHandleQueries::tickCount() { return ::GetTickCount(); }
+uint32_t WindowsHandleQueries::tickCount() { return ::GetTickCount(); }
 
 }  // namespace tarnwick

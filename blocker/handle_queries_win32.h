@@ -6,9 +6,9 @@
 
 namespace tarnwick {
 
-class NtHandleQueries : public HandleQueries {
+class WindowsHandleQueries : public HandleQueries {
  public:
-  explicit NtHandleQueries(const NativeApi* api) : api_(api) {}
+  explicit WindowsHandleQueries(const NativeApi* api) : api_(api) {}
 
   uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
                                   uint32_t* returned) override;

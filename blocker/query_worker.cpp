@@ -57,7 +57,7 @@ void runWorkerLoop(WorkerQueue& queue, const WorkerContext& context) {
   }
 }
 
-QueryWorker::QueryWorker(WorkerThreadOps& threads, HandleQueries& queries)
+QueryWorker::QueryWorker(WorkerThread& threads, HandleQueries& queries)
     : threads_(threads), queries_(queries) {}
 
 QueryWorker::~QueryWorker() { stopWorker(); }

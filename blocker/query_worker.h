@@ -58,9 +58,9 @@ bool serveWorkerMessage(const WorkerMessage& message, const WorkerContext& conte
 void runWorkerLoop(WorkerQueue& queue, const WorkerContext& context);
 
 // The requester's thread and event primitives for one worker at a time.
-class WorkerThreadOps {
+class WorkerThread {
  public:
-  virtual ~WorkerThreadOps() = default;
+  virtual ~WorkerThread() = default;
   // Starts a thread that runs runWorkerLoop with `context`; false when none was created.
   virtual bool createThread(const WorkerContext& context) = 0;
   virtual bool waitReady(uint32_t limitMs) = 0;  // true when the ready event was signalled
@@ -73,7 +73,7 @@ class WorkerThreadOps {
 
 class QueryWorker : public BlockerWorker {
  public:
-  QueryWorker(WorkerThreadOps& threads, HandleQueries& queries);
+  QueryWorker(WorkerThread& threads, HandleQueries& queries);
   ~QueryWorker() override;
   QueryWorker(const QueryWorker&) = delete;
   QueryWorker& operator=(const QueryWorker&) = delete;
@@ -92,7 +92,7 @@ class QueryWorker : public BlockerWorker {
  private:
   bool request(const WorkerMessage& message, uint32_t limitMs);
 
-  WorkerThreadOps& threads_;
+  WorkerThread& threads_;
   HandleQueries& queries_;
   bool running_ = false;
 };

@@ -12,7 +12,7 @@ namespace tarnwick {
 namespace {
 
 using fakes::FakeObject;
-using fakes::FakeThreads;
+using fakes::FakeWorkerThread;
 using fakes::FakeWorld;
 using fakes::kForever;
 
@@ -34,7 +34,7 @@ class Protocol : public ::testing::Test {
     return world.duplicateHandle(process, next++);
   }
 
-  FakeThreads threads;
+  FakeWorkerThread threads;
   FakeWorld world;
   QueryWorker worker{threads, world};
   uintptr_t process = 0;

@@ -27,47 +27,47 @@ class ThreadQueue : public WorkerQueue {
 
 }  // namespace
 
-Win32WorkerThread::Win32WorkerThread() : readyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+WindowsWorkerThread::WindowsWorkerThread() : readyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-DWORD WINAPI Win32WorkerThread::procedure(void* self) {
-  auto* owner = static_cast<Win32WorkerThread*>(self);
+DWORD WINAPI WindowsWorkerThread::procedure(void* self) {
+  auto* owner = static_cast<WindowsWorkerThread*>(self);
   ThreadQueue queue(owner->readyEvent.get());
   runWorkerLoop(queue, owner->context_);
   return 0;
 }
 
-bool Win32WorkerThread::createThread(const WorkerContext& context) {
+bool WindowsWorkerThread::createThread(const WorkerContext& context) {
   if (!readyEvent) return false;
   context_ = context;
   DWORD id = 0;
-  workerThread.reset(::CreateThread(nullptr, 0, &Win32WorkerThread::procedure, this, 0, &id));
+  workerThread.reset(::CreateThread(nullptr, 0, &WindowsWorkerThread::procedure, this, 0, &id));
   workerThreadId = workerThread ? id : 0;
   return static_cast<bool>(workerThread);
 }
 
-bool Win32WorkerThread::waitReady(uint32_t limitMs) {
+bool WindowsWorkerThread::waitReady(uint32_t limitMs) {
   return readyEvent && ::WaitForSingleObject(readyEvent.get(), limitMs) == WAIT_OBJECT_0;
 }
 
-void Win32WorkerThread::resetReady() {
+void WindowsWorkerThread::resetReady() {
   if (readyEvent) ::ResetEvent(readyEvent.get());
 }
 
-bool Win32WorkerThread::post(const WorkerMessage& message) {
+bool WindowsWorkerThread::post(const WorkerMessage& message) {
   return workerThreadId != 0 &&
          ::PostThreadMessageW(workerThreadId, message.message, message.wParam,
                               static_cast<LPARAM>(message.lParam)) != 0;
 }
 
-bool Win32WorkerThread::waitThreadEnd(uint32_t limitMs) {
+bool WindowsWorkerThread::waitThreadEnd(uint32_t limitMs) {
   return !workerThread || ::WaitForSingleObject(workerThread.get(), limitMs) == WAIT_OBJECT_0;
 }
 
-void Win32WorkerThread::terminateThread() {
+void WindowsWorkerThread::terminateThread() {
   if (workerThread) ::TerminateThread(workerThread.get(), 0);
 }
 
-void Win32WorkerThread::closeThread() {
+void WindowsWorkerThread::closeThread() {
   workerThread.reset();
   workerThreadId = 0;
 }

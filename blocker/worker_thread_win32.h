@@ -9,11 +9,11 @@
 
 namespace tarnwick {
 
-class Win32WorkerThread : public WorkerThreadOps {
+class WindowsWorkerThread : public WorkerThread {
  public:
-  Win32WorkerThread();  // creates the ready event
-  Win32WorkerThread(const Win32WorkerThread&) = delete;
-  Win32WorkerThread& operator=(const Win32WorkerThread&) = delete;
+  WindowsWorkerThread();  // creates the ready event
+  WindowsWorkerThread(const WindowsWorkerThread&) = delete;
+  WindowsWorkerThread& operator=(const WindowsWorkerThread&) = delete;
 
   bool createThread(const WorkerContext& context) override;
   bool waitReady(uint32_t limitMs) override;

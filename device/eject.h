@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "device/device_platform.h"
+#include "device/device_constants.h"
 #include "device/removable_device.h"
 
 namespace tarnwick {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device/device_platform.h"
+#include "device/device_constants.h"
 #include "device/removable_device.h"
 
 namespace tarnwick {

@@ -5,9 +5,9 @@
 #include "app/options.h"
 #include "base/module_win32.h"
 #include "base/text.h"
+#include "blocker/blocker_finder_win32.h"
 #include "resources/resource_ids.h"
 #include "ui/banner_layout.h"
-#include "ui/blocker_search_win32.h"
 #include "ui/catalogue.h"
 #include "ui/notices_win32.h"
 
@@ -38,7 +38,7 @@ BannerWindow::BannerWindow(RemovableDevice& device_, bool askFirst, bool systemN
     alphaBlend = reinterpret_cast<AlphaBlendFunction>(
         reinterpret_cast<void*>(::GetProcAddress(alphaBlendLibrary.get(), "AlphaBlend")));
   }
-  finder = createBlockerSearch();
+  finder.reset(new (std::nothrow) WindowsBlockerFinder());
   buttonsActive = askFirst ? 1 : 0;
   systemNotices = systemNotices_ ? 1 : 0;
 
@@ -226,8 +226,8 @@ void BannerWindow::showSafeNotice(bool show) {
 void BannerWindow::showBlockerNotice(bool show) {
   WindowsNoticePlatform platform(hwnd, smallIcon.get());
   NoticeState state = noticeState();
-  const BlockerResult result = finder ? finder->lastResult() : BlockerResult();
-  tarnwick::showBlockerNotice(platform, state, result, show);
+  const BlockerFindings none;
+  tarnwick::showBlockerNotice(platform, state, finder ? finder->findings : none, show);
   keepNoticeState(state);
 }
 

@@ -49,7 +49,7 @@ class BannerWindow {
   UniqueModule alphaBlendLibrary;
   AlphaBlendFunction alphaBlend = nullptr;
   RemovableDevice& device;
-  std::unique_ptr<BlockerSearch> finder;
+  std::unique_ptr<BlockerFinder> finder;
   int32_t buttonsActive = 0;
   int32_t systemNotices = 0;
   uint8_t pulseAlpha = 0;

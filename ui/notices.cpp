@@ -23,7 +23,7 @@ bool samePath(const char16_t* a, const char16_t* b) {
 
 // True when the process was terminated: it could be opened and is still the
 // program that the search found.
-bool terminateBlocker(NoticePlatform& platform, const BlockerResult& result) {
+bool terminateBlocker(NoticePlatform& platform, const BlockerFindings& result) {
   if (!platform.openProcess(result.holderPid)) return false;
   char16_t image[320] = {};
   const bool same = result.holderImage[0] != 0 &&
@@ -36,7 +36,8 @@ bool terminateBlocker(NoticePlatform& platform, const BlockerResult& result) {
 }  // namespace
 
 void formatBlockerText(NoticePlatform& platform, bool japanese, char16_t driveLetter,
-                       const BlockerResult& result, bool prompt, char16_t* buffer, size_t capacity) {
+                       const BlockerFindings& result, bool prompt, char16_t* buffer,
+                       size_t capacity) {
   char16_t rootName[kRootNameCapacity] = {};
   platform.loadString(kRootNameStringId, rootName, kRootNameCapacity);
   char16_t imageName[kDisplayNameCapacity];
@@ -74,8 +75,8 @@ void showSafeNotice(NoticePlatform& platform, const NoticeState& state, bool sho
   platform.showBalloon(balloon);
 }
 
-void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const BlockerResult& result,
-                       bool show) {
+void showBlockerNotice(NoticePlatform& platform, NoticeState& state,
+                       const BlockerFindings& result, bool show) {
   if (!show) {
     platform.removeBalloon(NoticeIcon::Blocker);
     state.blockerNoticeClosedTick = platform.tickCount();
@@ -90,15 +91,15 @@ void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const Block
   platform.showBalloon(balloon);
 }
 
-void diagnoseBlocker(NoticePlatform& platform, BlockerSearch& search, NoticeState& state) {
+void diagnoseBlocker(NoticePlatform& platform, BlockerFinder& finder, NoticeState& state) {
   if (state.blockerNoticeShown) return;
   // The time since the removal, in unsigned arithmetic, stays right when the
   // tick count wraps after 49.7 days (comparing against removal + 3000 would
   // keep the diagnosis silent for weeks when the removal fell just before it).
   const uint32_t sinceRemoval = platform.tickCount() - state.blockerNoticeClosedTick;
   if (sinceRemoval < kQuietAfterBlockerNoticeMs) return;
-  if (!search.findBlocker(state.driveLetter)) return;
-  const BlockerResult result = search.lastResult();
+  if (!finder.findBlocker(state.driveLetter)) return;
+  const BlockerFindings& result = finder.findings;
 
   if (state.offerKill && !state.systemNotices) {
     char16_t prompt[kPromptCapacity];

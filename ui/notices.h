@@ -2,31 +2,16 @@
 // area and the diagnosis of a refused ejection, which may first offer to
 // terminate the blocking process. Choosing and formatting the texts is done
 // here; the notification area, the prompt and the process are reached only
-// through NoticePlatform, the blocker search through BlockerSearch.
+// through NoticePlatform, the blocker search through its BlockerFinder.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "blocker/blocker_search.h"
 #include "ui/catalogue.h"
 
 namespace tarnwick {
-
-// The outcome of the last blocker search.
-struct BlockerResult {
-  uint32_t holderPid = 0;
-  const char16_t* holderImage = u"";  // full path of the process's executable; may be empty
-  const char16_t* openPath = u"";     // drive path of the item held open; empty when it runs from the drive
-  bool runsFromDrive = false;
-};
-
-class BlockerSearch {
- public:
-  virtual ~BlockerSearch() = default;
-  // True when a process that keeps the drive busy was found.
-  virtual bool findBlocker(char16_t driveLetter) = 0;
-  virtual BlockerResult lastResult() = 0;
-};
 
 // Icon ids of the two balloons in the notification area.
 enum class NoticeIcon : uint32_t { Safe = 0, Blocker = 1 };
@@ -76,10 +61,10 @@ struct NoticeState {
 // Adds (show) or removes the success balloon.
 void showSafeNotice(NoticePlatform& platform, const NoticeState& state, bool show);
 
-// Adds the blocker balloon for `result`, or removes it and records the time
-// of the removal.
-void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const BlockerResult& result,
-                       bool show);
+// Adds the blocker balloon for `findings`, or removes it and records the
+// time of the removal.
+void showBlockerNotice(NoticePlatform& platform, NoticeState& state,
+                       const BlockerFindings& findings, bool show);
 
 // After a refused ejection: unless the blocker balloon is shown or was
 // removed less than 3000 ms ago, searches for the blocker and reports it,
@@ -88,10 +73,11 @@ void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const Block
 // still the one found (the same executable); a process that has ended, or
 // whose id now belongs to another program, is treated as one that cannot be
 // opened and the balloon is shown instead.
-void diagnoseBlocker(NoticePlatform& platform, BlockerSearch& search, NoticeState& state);
+void diagnoseBlocker(NoticePlatform& platform, BlockerFinder& finder, NoticeState& state);
 
 // Both texts of a blocker message (balloon or prompt) in `japanese` or English.
 void formatBlockerText(NoticePlatform& platform, bool japanese, char16_t driveLetter,
-                       const BlockerResult& result, bool prompt, char16_t* buffer, size_t capacity);
+                       const BlockerFindings& findings, bool prompt, char16_t* buffer,
+                       size_t capacity);
 
 }  // namespace tarnwick

@@ -13,7 +13,7 @@ namespace tarnwick {
 namespace {
 
 // Records every platform call as one line; answers from its settings.
-class FakePlatform : public NoticePlatform {
+class FakeNoticePlatform : public NoticePlatform {
  public:
   std::vector<std::string> calls;
   std::vector<Balloon> balloons;
@@ -52,7 +52,8 @@ class FakePlatform : public NoticePlatform {
   void closeOpenedProcess() override { calls.push_back("close"); }
 };
 
-class FakeSearch : public BlockerSearch {
+// Finds what its settings say, as often as it is asked.
+class FakeBlockerFinder : public BlockerFinder {
  public:
   bool found = true;
   int searches = 0;
@@ -63,15 +64,12 @@ class FakeSearch : public BlockerSearch {
   bool findBlocker(char16_t letter) override {
     ++searches;
     letterAsked = letter;
+    findings.holderPid = pid;
+    copyText(findings.holderImage, image.c_str());
+    copyText(findings.openPath, open.c_str());
+    findings.runsFromDrive = open.empty();
+    findings.holdsOpenItem = !open.empty();
     return found;
-  }
-  BlockerResult lastResult() override {
-    BlockerResult r;
-    r.holderPid = pid;
-    r.holderImage = image.c_str();
-    r.openPath = open.c_str();
-    r.runsFromDrive = open.empty();
-    return r;
   }
 };
 
@@ -83,7 +81,7 @@ NoticeState englishState() {
 }
 
 TEST(SafeNotice, ShowsTheFullDescriptionInTheUsersLanguageAndIsRemovedAgain) {
-  FakePlatform p;
+  FakeNoticePlatform p;
   NoticeState s = englishState();
   showSafeNotice(p, s, true);
   ASSERT_EQ(p.balloons.size(), 1u);
@@ -101,7 +99,7 @@ TEST(SafeNotice, ShowsTheFullDescriptionInTheUsersLanguageAndIsRemovedAgain) {
 }
 
 TEST(SafeNotice, ALongDescriptionIsShortenedToFitTheBalloon) {
-  FakePlatform p;
+  FakeNoticePlatform p;
   NoticeState s = englishState();
   const std::u16string description(255, u'D');
   s.deviceDescription = description.c_str();
@@ -113,12 +111,13 @@ TEST(SafeNotice, ALongDescriptionIsShortenedToFitTheBalloon) {
 }
 
 TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
-  FakePlatform p;
+  FakeNoticePlatform p;
   NoticeState s = englishState();
-  BlockerResult r;
+  BlockerFindings r;
   r.holderPid = 77;
-  r.holderImage = u"C:\\Windows\\explorer.exe";
-  r.openPath = u"E:\\";
+  copyText(r.holderImage, u"C:\\Windows\\explorer.exe");
+  copyText(r.openPath, u"E:\\");
+  r.holdsOpenItem = true;
   showBlockerNotice(p, s, r, true);
   ASSERT_EQ(p.balloons.size(), 1u);
   EXPECT_EQ(p.balloons[0].icon, NoticeIcon::Blocker);
@@ -128,8 +127,9 @@ TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
             u"'root' in E: drive is opened by 'explorer.exe'. (PID=77)\nPlease close the folder or the file.");
 
   r.runsFromDrive = true;
-  r.holderImage = u"E:\\app\\run.exe";
-  r.openPath = u"";
+  r.holdsOpenItem = false;
+  copyText(r.holderImage, u"E:\\app\\run.exe");
+  copyText(r.openPath, u"");
   s.japanese = true;
   showBlockerNotice(p, s, r, true);
   EXPECT_EQ(std::u16string(p.balloons[1].text),
@@ -143,14 +143,15 @@ TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
 }
 
 TEST(BlockerNotice, TwoLongestNamesStillGiveAWholeSentenceInTheBalloon) {
-  FakePlatform p;
+  FakeNoticePlatform p;
   NoticeState s = englishState();
   const std::u16string image = u"C:\\" + std::u16string(100, u'i') + u".exe";
   const std::u16string open = u"E:\\" + std::u16string(300, u'o');
-  BlockerResult r;
+  BlockerFindings r;
   r.holderPid = 2147483647;
-  r.holderImage = image.c_str();
-  r.openPath = open.c_str();
+  copyText(r.holderImage, image.c_str());
+  copyText(r.openPath, open.c_str());
+  r.holdsOpenItem = true;
   for (bool japanese : {false, true}) {
     s.japanese = japanese;
     p.balloons.clear();
@@ -164,8 +165,8 @@ TEST(BlockerNotice, TwoLongestNamesStillGiveAWholeSentenceInTheBalloon) {
 }
 
 TEST(Diagnosis, ShowsTheBalloonOnceAndKeepsQuietForThreeSecondsAfterItsRemoval) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   NoticeState s = englishState();
   s.driveLetter = u'e';
   diagnoseBlocker(p, search, s);
@@ -190,8 +191,8 @@ TEST(Diagnosis, ShowsTheBalloonOnceAndKeepsQuietForThreeSecondsAfterItsRemoval) 
 }
 
 TEST(Diagnosis, TheQuietPeriodSurvivesTheTickCountWrapping) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   NoticeState s = englishState();
   s.blockerNoticeClosedTick = 0xFFFFFFFFu - 1000;  // removed just before the wrap
   p.tick = 500;                                    // 1501 ms later
@@ -209,8 +210,8 @@ TEST(Diagnosis, TheQuietPeriodSurvivesTheTickCountWrapping) {
 }
 
 TEST(Diagnosis, NothingFoundShowsNothing) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   search.found = false;
   NoticeState s = englishState();
   s.offerKill = true;
@@ -220,8 +221,8 @@ TEST(Diagnosis, NothingFoundShowsNothing) {
 }
 
 TEST(Diagnosis, OfferKillAsksFirstAndYesTerminatesTheProcessFound) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   search.open = u"E:\\docs\\letter.txt";
   NoticeState s = englishState();
   s.offerKill = true;
@@ -257,8 +258,8 @@ TEST(Diagnosis, NoOrAProcessThatIsNoLongerTheOneFoundShowsTheBalloon) {
       {true, true, u"E:\\tools\\edit.exe", u"", {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
   };
   for (const Case& c : cases) {
-    FakePlatform p;
-    FakeSearch search;
+    FakeNoticePlatform p;
+    FakeBlockerFinder search;
     search.image = c.found;
     NoticeState s = englishState();
     s.offerKill = true;
@@ -272,8 +273,8 @@ TEST(Diagnosis, NoOrAProcessThatIsNoLongerTheOneFoundShowsTheBalloon) {
 }
 
 TEST(Diagnosis, SystemNoticesNeverAsk) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   NoticeState s = englishState();
   s.offerKill = true;
   s.systemNotices = true;
@@ -283,8 +284,8 @@ TEST(Diagnosis, SystemNoticesNeverAsk) {
 }
 
 TEST(Diagnosis, AJapanesePromptNamesTheProcessFirst) {
-  FakePlatform p;
-  FakeSearch search;
+  FakeNoticePlatform p;
+  FakeBlockerFinder search;
   search.open = u"E:\\";
   NoticeState s = englishState();
   s.offerKill = true;
@@ -329,10 +330,10 @@ TEST(NoticeTexts, RandomAndMaximalInputsStayInsideEveryField) {
     const std::u16string description = randomText(random, maximal ? 255 : random() % 400);
     const std::u16string image = randomText(random, maximal ? 319 : random() % 700);
     const std::u16string open = randomText(random, maximal ? 319 : random() % 700);
-    FakePlatform p;
+    FakeNoticePlatform p;
     p.answerYes = random() % 2 == 0;
     p.canOpen = false;
-    FakeSearch search;
+    FakeBlockerFinder search;
     search.image = image;
     search.open = round % 4 == 0 ? std::u16string() : open;
     search.pid = uint32_t(random());

@@ -71,15 +71,14 @@ DWORD WINAPI answerPrompt(LPVOID) {
 }
 
 // A search that always finds an editor holding a file open on the drive.
-class MadeUpBlocker final : public BlockerSearch {
+class MadeUpBlocker final : public BlockerFinder {
  public:
-  bool findBlocker(char16_t) override { return true; }
-  BlockerResult lastResult() override {
-    BlockerResult r;
-    r.holderPid = 4242;
-    r.holderImage = u"C:\\Program Files\\Editor\\edit.exe";
-    r.openPath = u"E:\\Documents\\notes.txt";
-    return r;
+  bool findBlocker(char16_t) override {
+    findings.holderPid = 4242;
+    copyText(findings.holderImage, u"C:\\Program Files\\Editor\\edit.exe");
+    copyText(findings.openPath, u"E:\\Documents\\notes.txt");
+    findings.holdsOpenItem = true;
+    return true;
   }
 };
 
@@ -194,8 +193,8 @@ int wmain(int argc, wchar_t** argv) {
   std::snprintf(line, sizeof line, "blocker-shown %d", banner->blockerNoticeShown);
   appendStatus(line);
   if (mode == L"diagnose" || mode == L"prompt") {
-    const BlockerResult found = banner->finder->lastResult();
-    std::snprintf(line, sizeof line, "found-pid %lu", static_cast<unsigned long>(found.holderPid));
+    std::snprintf(line, sizeof line, "found-pid %lu",
+                  static_cast<unsigned long>(banner->finder->findings.holderPid));
     appendStatus(line);
   }
   appendStatus("ready");

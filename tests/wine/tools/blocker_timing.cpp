@@ -37,7 +37,7 @@ int wmain(int argc, wchar_t** argv) {
                             CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 3;
 
-  tarnwick::BlockerFinder finder;
+  tarnwick::WindowsBlockerFinder finder;
   if (finder.nativeApi == nullptr || !finder.startWorker()) return 4;
   char16_t name[tarnwick::kNameUnits];
   constexpr int kRequests = 3000;
@@ -47,7 +47,7 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("name_round_trip_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
   std::printf("names_answered %d/%d\n", named, kRequests);
 
-  tarnwick::NtHandleQueries direct(finder.nativeApi);
+  tarnwick::WindowsHandleQueries direct(finder.nativeApi);
   start = nowMs();
   for (int i = 0; i < kRequests; ++i) tarnwick::nameFileHandle(direct, reinterpret_cast<uintptr_t>(file), name);
   std::printf("name_direct_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);

@@ -27,15 +27,15 @@ int wmain(int argc, wchar_t** argv) {
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 3;
   }
-  tarnwick::BlockerFinder finder;
+  tarnwick::WindowsBlockerFinder finder;
   if (finder.nativeApi == nullptr) return 4;
   const bool found = finder.findBlocker(static_cast<char16_t>(argv[1][0]));
   std::printf("found %d\n", found ? 1 : 0);
   std::printf("self %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
-  std::printf("pid %lu\n", static_cast<unsigned long>(finder.holderPid));
-  std::printf("runs %d\n", finder.runsFromDrive ? 1 : 0);
-  std::printf("holds %d\n", finder.holdsOpenItem ? 1 : 0);
-  printText("image", finder.holderImage);
-  printText("path", finder.openPath);
+  std::printf("pid %lu\n", static_cast<unsigned long>(finder.findings.holderPid));
+  std::printf("runs %d\n", finder.findings.runsFromDrive ? 1 : 0);
+  std::printf("holds %d\n", finder.findings.holdsOpenItem ? 1 : 0);
+  printText("image", finder.findings.holderImage);
+  printText("path", finder.findings.openPath);
   return 0;
 }
