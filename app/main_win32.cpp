@@ -5,6 +5,7 @@
 
 #include "app/options.h"
 #include "app/session_controller_win32.h"
+#include "base/com_apartment_win32.h"
 #include "base/module_win32.h"
 
 namespace {
@@ -20,17 +21,13 @@ struct OptionsLoader {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   tarnwick::moduleInstance() = instance;
   ::InitCommonControls();
-  HRESULT hr = ::CoInitialize(nullptr);
-  if (FAILED(hr)) return hr;
+  // The main thread leaves its apartment when `apartment` goes out of scope.
+  const tarnwick::ComApartment apartment;
+  if (FAILED(apartment.result())) return apartment.result();
   // WMI relies on these process-wide defaults; no proxy blanket is set anywhere.
-  hr = ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
-                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
-  if (FAILED(hr)) {
-    // Leave the apartment entered above before the process ends.
-    ::CoUninitialize();
-    return hr;
-  }
-  hr = tarnwick::runRole();
-  ::CoUninitialize();
-  return hr;
+  const HRESULT hr =
+      ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  if (FAILED(hr)) return hr;
+  return tarnwick::runRole();
 }

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "base/text.h"
+
 namespace tarnwick {
 namespace {
 

@@ -26,11 +26,6 @@ struct LaunchOptions {
   int32_t givenX = 0;
 };
 
-// Upper-cases a-z by subtracting 32; every other unit comes back unchanged.
-constexpr char16_t upperAscii(char16_t unit) {
-  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 32) : unit;
-}
-
 // Parses the argument list as the platform split it; arguments[0] is the
 // program's own path as invoked. Pure: no system calls. Null entries are
 // treated as empty arguments.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+
 namespace tarnwick {
 namespace {
 

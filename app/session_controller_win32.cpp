@@ -7,7 +7,7 @@
 #include "app/options.h"
 #include "app/roles.h"
 #include "app/session_hosts_win32.h"
-#include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "device/device_win32.h"
 
 namespace tarnwick {

@@ -7,12 +7,10 @@
 #include <setupapi.h>
 #include <wbemidl.h>
 
+#include "base/object_names.h"
 #include "base/owners_win32.h"
 
 namespace tarnwick {
-
-constexpr wchar_t kLauncherMutexName[] = L"TRWK56F7AC";
-constexpr wchar_t kStartedEventName[] = L"TRWK760450";
 
 struct SessionController {
   SessionController();

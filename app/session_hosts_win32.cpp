@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "device/device_win32.h"
 
 namespace tarnwick {

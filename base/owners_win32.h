@@ -97,6 +97,22 @@ struct MemoryDCTraits {
 };
 using UniqueMemoryDC = Owner<MemoryDCTraits>;
 
+// A GDI object selected into a device context for a scope: the object that
+// was selected before is selected again when the owner goes out of scope.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
 // COM strings, freed with SysFreeString.
 struct BstrTraits {
   using Value = BSTR;

@@ -8,6 +8,11 @@
 
 namespace tarnwick {
 
+// Upper-cases a-z by subtracting 32; every other unit comes back unchanged.
+constexpr char16_t upperAscii(char16_t unit) {
+  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 32) : unit;
+}
+
 // Number of units before the terminating zero.
 size_t textLength(const char16_t* text);
 

@@ -1,8 +1,6 @@
 #include "blocker/blocker_finder_win32.h"
 
-#include <new>
-
-#include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "blocker/drive_path.h"
 
 namespace tarnwick {
@@ -11,13 +9,9 @@ namespace {
 // Module list, executable path and handle duplication.
 constexpr DWORD kExamineAccess = PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 
-NativeApi* loadNativeApi() {
-  NativeApi* api = new (std::nothrow) NativeApi();
-  if (api != nullptr && !api->isUsable()) {
-    delete api;
-    api = nullptr;
-  }
-  return api;
+const SystemApi* blockerSearchApi() {
+  const SystemApi& api = systemApi();
+  return api.hasBlockerSearch() ? &api : nullptr;
 }
 
 }  // namespace
@@ -61,13 +55,12 @@ uint32_t WindowsSearchPlatform::fileAttributes(const char16_t* path) {
 }
 
 WindowsBlockerFinder::WindowsBlockerFinder()
-    : nativeApi(loadNativeApi()), queries_(nativeApi), worker_(thread_, queries_), platform_(nativeApi) {
-  if (nativeApi != nullptr && thread_.readyEvent) useSearch(&worker_, &platform_);
+    : api(blockerSearchApi()), queries_(api), worker_(thread_, queries_), platform_(api) {
+  if (api != nullptr && thread_.readyEvent) useSearch(&worker_, &platform_);
 }
 
 WindowsBlockerFinder::~WindowsBlockerFinder() {
   worker_.stopWorker();
-  delete nativeApi;
 }
 
 }  // namespace tarnwick

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
+#include "base/system_api_win32.h"
 #include "blocker/blocker_search.h"
 #include "blocker/handle_queries_win32.h"
-#include "blocker/native_api_win32.h"
 #include "blocker/query_worker.h"
 #include "blocker/worker_thread_win32.h"
 
@@ -15,7 +15,7 @@ namespace tarnwick {
 // The walk's operations with the real process, handle and file calls.
 class WindowsSearchPlatform : public SearchPlatform {
  public:
-  explicit WindowsSearchPlatform(const NativeApi* api) : api_(api) {}
+  explicit WindowsSearchPlatform(const SystemApi* api) : api_(api) {}
   bool queryDosDevice(const char16_t* dosName, char16_t* target) override;
   uintptr_t openProcess(uint32_t processId) override;
   bool readExecutablePath(uintptr_t process, char16_t* path) override;
@@ -24,7 +24,7 @@ class WindowsSearchPlatform : public SearchPlatform {
   uint32_t fileAttributes(const char16_t* path) override;
 
  private:
-  const NativeApi* api_;
+  const SystemApi* api_;
 };
 
 // Its searches (findBlocker) find nothing, with the findings unchanged, when
@@ -44,8 +44,8 @@ class WindowsBlockerFinder final : public BlockerFinder {
   }
   void releaseSnapshot(HandleSnapshot& slot) { worker_.releaseSnapshot(slot); }
 
-  // Owned; null when the entry points are not all there.
-  NativeApi* const nativeApi;
+  // The process's table of loaded entry points; null when it lacks what the search needs.
+  const SystemApi* const api;
 
  private:
   WindowsWorkerThread thread_;

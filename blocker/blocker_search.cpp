@@ -1,5 +1,6 @@
 #include "blocker/blocker_search.h"
 
+#include "base/text.h"
 #include "blocker/drive_path.h"
 #include "blocker/handle_table.h"
 

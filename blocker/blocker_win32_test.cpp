@@ -5,7 +5,8 @@
 #include <atomic>
 #include <string>
 
-#include "base/module_win32.h"
+#include "base/text.h"
+#include "base/text_win32.h"
 #include "blocker/blocker_finder_win32.h"
 #include "blocker/drive_path.h"
 #include "blocker/handle_table.h"
@@ -53,7 +54,7 @@ class CompactOnly : public WindowsHandleQueries {
 // The system's queries, except that naming one handle never returns.
 class HangingOn : public WindowsHandleQueries {
  public:
-  HangingOn(const NativeApi* api, HANDLE hangs) : WindowsHandleQueries(api), hangs_(hangs) {}
+  HangingOn(const SystemApi* api, HANDLE hangs) : WindowsHandleQueries(api), hangs_(hangs) {}
   uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
     if (handle == reinterpret_cast<uintptr_t>(hangs_)) ::Sleep(INFINITE);
     return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
@@ -65,11 +66,11 @@ class HangingOn : public WindowsHandleQueries {
 
 class NativeQueries : public ::testing::Test {
  protected:
-  NativeApi api;
+  const SystemApi& api = systemApi();
 };
 
 TEST_F(NativeQueries, EveryEntryPointIsFound) {
-  EXPECT_TRUE(api.isUsable());
+  EXPECT_TRUE(api.hasBlockerSearch());
   EXPECT_NE(api.NtQueryInformationFile, nullptr);
 }
 
@@ -150,7 +151,7 @@ TEST_F(NativeQueries, AHungNameIsAbandonedAndItsWorkerEnded) {
 
 TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
   WindowsBlockerFinder finder;
-  ASSERT_NE(finder.nativeApi, nullptr);
+  ASSERT_NE(finder.api, nullptr);
   HandleSnapshot slot;
   EXPECT_FALSE(finder.requestHandleSnapshot(slot));
   ASSERT_TRUE(finder.startWorker());
@@ -163,7 +164,7 @@ TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
 // The system's queries, except that the first `hangs` type queries never return.
 class FirstQueriesHang : public WindowsHandleQueries {
  public:
-  FirstQueriesHang(const NativeApi* api, int hangs) : WindowsHandleQueries(api), left_(hangs) {}
+  FirstQueriesHang(const SystemApi* api, int hangs) : WindowsHandleQueries(api), left_(hangs) {}
   uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
     if (infoClass == kObjectTypeInformation && left_.fetch_sub(1) > 0) ::Sleep(INFINITE);
     return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);

@@ -6,8 +6,6 @@
 
 #include <cstddef>
 
-#include "app/options.h"  // upperAscii: drive letters compare by it
-
 namespace tarnwick {
 
 // Units of the device name buffer (QueryDosDeviceW).

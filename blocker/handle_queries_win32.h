@@ -2,13 +2,13 @@
 #pragma once
 
 #include "blocker/handle_queries.h"
-#include "blocker/native_api_win32.h"
+#include "base/system_api_win32.h"
 
 namespace tarnwick {
 
 class WindowsHandleQueries : public HandleQueries {
  public:
-  explicit WindowsHandleQueries(const NativeApi* api) : api_(api) {}
+  explicit WindowsHandleQueries(const SystemApi* api) : api_(api) {}
 
   uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
                                   uint32_t* returned) override;
@@ -20,7 +20,7 @@ class WindowsHandleQueries : public HandleQueries {
   uint32_t tickCount() override;
 
  private:
-  const NativeApi* api_;  // null: every query fails
+  const SystemApi* api_;  // null: every query fails
 };
 
 }  // namespace tarnwick

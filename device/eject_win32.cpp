@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <cfgmgr32.h>
 
-#include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "device/device_platforms_win32.h"
 #include "device/device_win32.h"
 

@@ -3,7 +3,7 @@
 #include <cfgmgr32.h>
 #include <oleauto.h>
 
-#include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "base/text.h"
 #include "device/device_platforms_win32.h"
 #include "device/device_win32.h"

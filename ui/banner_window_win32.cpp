@@ -4,6 +4,9 @@
 
 #include "app/options.h"
 #include "base/module_win32.h"
+#include "base/object_names.h"
+#include "base/text_win32.h"
+#include "base/system_api_win32.h"
 #include "base/text.h"
 #include "blocker/blocker_finder_win32.h"
 #include "resources/resource_ids.h"
@@ -32,12 +35,7 @@ RECT toRect(const Rect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 BannerWindow::BannerWindow(RemovableDevice& device_, bool askFirst, bool systemNotices_)
     : device(device_) {
-  placementMutex.reset(::CreateMutexW(nullptr, FALSE, L"TRWK440630"));
-  alphaBlendLibrary.reset(::LoadLibraryW(L"MSIMG32.DLL"));
-  if (alphaBlendLibrary) {
-    alphaBlend = reinterpret_cast<AlphaBlendFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(alphaBlendLibrary.get(), "AlphaBlend")));
-  }
+  placementMutex.reset(::CreateMutexW(nullptr, FALSE, kBannerMutexName));
   finder.reset(new (std::nothrow) WindowsBlockerFinder());
   buttonsActive = askFirst ? 1 : 0;
   systemNotices = systemNotices_ ? 1 : 0;
@@ -105,8 +103,6 @@ BannerWindow::~BannerWindow() {
   if (hwnd != nullptr) ::DestroyWindow(hwnd);
   hwnd = nullptr;
   placementMutex.reset();
-  alphaBlend = nullptr;
-  alphaBlendLibrary.reset();
   imageDC.reset();
   symbolDC.reset();
   outlinePen.reset();
@@ -140,7 +136,7 @@ void BannerWindow::drawButtons() {
   okButtonRect = toRect(layout.ok);
   cancelButtonRect = toRect(layout.cancel);
   const int corner = layout.cornerSize;
-  ::SelectObject(dc, buttonBrush.get());
+  const SelectedObject faces(dc, buttonBrush.get());
   if (askFirst) {
     ::RoundRect(dc, okButtonRect.left, okButtonRect.top, okButtonRect.right, okButtonRect.bottom, corner, corner);
     ::RoundRect(dc, cancelButtonRect.left, cancelButtonRect.top, cancelButtonRect.right, cancelButtonRect.bottom,
@@ -170,6 +166,7 @@ void BannerWindow::compose() {
   // the pixels before the pixels are read.
   ::GdiFlush();
   if (highlightRamp && bodyRamp) applyAlphaRows(target, highlightRamp.get(), bodyRamp.get());
+  const AlphaBlendFn alphaBlend = systemApi().AlphaBlend;
   if (alphaBlend != nullptr && symbolBitmap) {
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, pulseAlpha, AC_SRC_ALPHA};
     alphaBlend(dc, kSymbolLeft, kSymbolTop, kSymbolSize, kSymbolSize, symbolDC.get(), 0, 0, kSymbolSize,

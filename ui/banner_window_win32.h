@@ -16,8 +16,6 @@
 
 namespace tarnwick {
 
-using AlphaBlendFunction = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
-
 class BannerWindow {
  public:
   // Builds every resource in turn; one that cannot be created stays null and
@@ -46,8 +44,6 @@ class BannerWindow {
 
   HWND hwnd = nullptr;
   UniqueHandle placementMutex;
-  UniqueModule alphaBlendLibrary;
-  AlphaBlendFunction alphaBlend = nullptr;
   RemovableDevice& device;
   std::unique_ptr<BlockerFinder> finder;
   int32_t buttonsActive = 0;

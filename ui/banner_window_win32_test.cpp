@@ -11,6 +11,8 @@
 
 #include "app/options.h"
 #include "base/module_win32.h"
+#include "base/object_names.h"
+#include "base/system_api_win32.h"
 #include "base/text.h"
 #include "ui/banner_layout.h"
 #include "ui/catalogue_texts_test.h"
@@ -56,9 +58,9 @@ class BannerWindowTest : public ::testing::Test {
 TEST_F(BannerWindowTest, BuildsEveryResource) {
   BannerWindow b(device_, true, false);
   EXPECT_TRUE(b.placementMutex);
-  UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, L"TRWK440630"));
+  UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, kBannerMutexName));
   EXPECT_TRUE(byName);
-  EXPECT_NE(b.alphaBlend, nullptr);
+  EXPECT_NE(systemApi().AlphaBlend, nullptr);
   EXPECT_TRUE(b.finder);
   EXPECT_EQ(b.buttonsActive, 1);
   EXPECT_EQ(b.systemNotices, 0);
@@ -87,7 +89,7 @@ TEST_F(BannerWindowTest, BuildsEveryResource) {
 
 TEST_F(BannerWindowTest, ReleasesTheMutexWhenDestroyed) {
   { BannerWindow b(device_, false, false); }
-  UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, L"TRWK440630"));
+  UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, kBannerMutexName));
   EXPECT_FALSE(byName);
 }
 

@@ -1,6 +1,5 @@
 #include "ui/notices.h"
 
-#include "app/options.h"
 #include "base/text.h"
 
 namespace tarnwick {

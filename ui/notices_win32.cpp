@@ -3,6 +3,8 @@
 #include <shellapi.h>
 
 #include "base/module_win32.h"
+#include "base/text_win32.h"
+#include "base/system_api_win32.h"
 #include "base/text.h"
 #include "ui/banner_messages.h"
 
@@ -22,9 +24,6 @@ void beginRecord(NOTIFYICONDATAW& data, HWND banner, NoticeIcon icon) {
   data.hWnd = banner;
   data.uID = static_cast<UINT>(icon);
 }
-
-// GetModuleFileNameExW, looked up in PSAPI.DLL when it is needed.
-using ModuleFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 
 }  // namespace
 
@@ -81,10 +80,7 @@ bool WindowsNoticePlatform::openProcess(uint32_t pid) {
 
 bool WindowsNoticePlatform::openedProcessImage(char16_t* buffer, size_t capacity) {
   buffer[0] = 0;
-  UniqueModule psapi(::LoadLibraryW(L"PSAPI.DLL"));
-  if (!psapi) return false;
-  auto moduleFileName = reinterpret_cast<ModuleFileNameEx>(
-      reinterpret_cast<void*>(::GetProcAddress(psapi.get(), "GetModuleFileNameExW")));
+  const auto moduleFileName = systemApi().GetModuleFileNameExW;
   if (moduleFileName == nullptr) return false;
   const DWORD n = moduleFileName(process_.get(), nullptr, wide(buffer), static_cast<DWORD>(capacity));
   if (n == 0 || n >= capacity) {  // failed, or the path did not fit

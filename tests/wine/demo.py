@@ -16,9 +16,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import harness  # noqa: E402
-
-
-WM_CLOSE = 0x0010
+from constants import WM_CLOSE  # noqa: E402
 
 
 def region_mean(path, geometry):

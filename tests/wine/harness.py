@@ -28,11 +28,6 @@ BUILD_DIR = os.path.abspath(os.environ.get(
     "TARNWICK_BUILD_DIR",
     os.path.join(os.path.dirname(__file__), "..", "..", "build", "win64")))
 
-# Names the program gives its shared kernel objects.
-LAUNCHER_MUTEX = "TRWK56F7AC"
-STARTED_EVENT = "TRWK760450"
-BANNER_MUTEX = "TRWK440630"
-
 
 def wait_until(predicate, timeout, what, interval=0.05):
     """Polls `predicate` until it returns a true value; fails after `timeout` s."""

@@ -8,14 +8,11 @@ import subprocess
 import unittest
 
 import harness
+from constants import (NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK, WM_BANNER_BLOCKER_NOTICE,
+                       WM_BANNER_SAFE_NOTICE, WM_CLOSE)
 from harness import wait_until, read_text
 
 SHOTS = os.path.join(harness.BUILD_DIR, "screenshots")
-WM_CLOSE = 0x10
-WM_BANNER_SAFE_NOTICE = 0x8002
-WM_BANNER_BLOCKER_NOTICE = 0x8003
-NIN_BALLOONTIMEOUT = 0x404
-NIN_BALLOONUSERCLICK = 0x405
 
 
 class Screen:

@@ -4,7 +4,8 @@ import time
 import unittest
 
 import harness
-from harness import STARTED_EVENT, LAUNCHER_MUTEX, wait_until
+from constants import LAUNCHER_MUTEX, STARTED_EVENT
+from harness import wait_until
 
 
 class WaiterTest(harness.WineTestCase):

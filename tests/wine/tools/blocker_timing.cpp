@@ -38,7 +38,7 @@ int wmain(int argc, wchar_t** argv) {
   if (file == INVALID_HANDLE_VALUE) return 3;
 
   tarnwick::WindowsBlockerFinder finder;
-  if (finder.nativeApi == nullptr || !finder.startWorker()) return 4;
+  if (finder.api == nullptr || !finder.startWorker()) return 4;
   char16_t name[tarnwick::kNameUnits];
   constexpr int kRequests = 3000;
   double start = nowMs();
@@ -47,7 +47,7 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("name_round_trip_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
   std::printf("names_answered %d/%d\n", named, kRequests);
 
-  tarnwick::WindowsHandleQueries direct(finder.nativeApi);
+  tarnwick::WindowsHandleQueries direct(finder.api);
   start = nowMs();
   for (int i = 0; i < kRequests; ++i) tarnwick::nameFileHandle(direct, reinterpret_cast<uintptr_t>(file), name);
   std::printf("name_direct_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);

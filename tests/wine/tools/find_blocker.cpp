@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "base/module_win32.h"
+#include "base/text_win32.h"
 #include "blocker/blocker_finder_win32.h"
 
 namespace {
@@ -28,7 +28,7 @@ int wmain(int argc, wchar_t** argv) {
     if (h == INVALID_HANDLE_VALUE) return 3;
   }
   tarnwick::WindowsBlockerFinder finder;
-  if (finder.nativeApi == nullptr) return 4;
+  if (finder.api == nullptr) return 4;
   const bool found = finder.findBlocker(static_cast<char16_t>(argv[1][0]));
   std::printf("found %d\n", found ? 1 : 0);
   std::printf("self %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));

@@ -1,6 +1,7 @@
-// Entry points of the native system layer and of the process-status library,
-// loaded at run time: neither is part of the documented import set on every
-// system the program runs on.
+// Every entry point the program loads at run time, in one table loaded once:
+// the native system layer and the process-status library, neither part of
+// the documented import set on every system the program runs on, and the
+// alpha blend of the image library.
 #pragma once
 
 #include <windows.h>
@@ -20,24 +21,34 @@ using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWO
                                            DWORD* needed);
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, wchar_t* path,
                                               DWORD capacity);
+using AlphaBlendFn = BOOL(WINAPI*)(HDC destination, int x, int y, int width, int height,
+                                   HDC source, int sourceX, int sourceY, int sourceWidth,
+                                   int sourceHeight, BLENDFUNCTION blend);
 
-struct NativeApi {
-  // Loads "NTDLL.DLL" and "PSAPI.DLL" and looks up the entry points; what is
-  // missing stays null. The modules are freed with the record.
-  NativeApi();
-  NativeApi(const NativeApi&) = delete;
-  NativeApi& operator=(const NativeApi&) = delete;
+struct SystemApi {
+  // Loads "NTDLL.DLL", "PSAPI.DLL" and "MSIMG32.DLL" and looks up the entry
+  // points; what is missing stays null. The modules are freed with the table.
+  SystemApi();
+  SystemApi(const SystemApi&) = delete;
+  SystemApi& operator=(const SystemApi&) = delete;
 
-  // Everything the search needs; the pipe query is not part of the test.
-  bool isUsable() const;
+  // Everything the blocker search needs; the pipe query is not part of the test.
+  bool hasBlockerSearch() const;
 
   UniqueModule ntdllModule;
   UniqueModule psapiModule;
+  UniqueModule msimg32Module;
   NtQuerySystemInformationFn NtQuerySystemInformation = nullptr;
   NtQueryObjectFn NtQueryObject = nullptr;
   NtQueryInformationFileFn NtQueryInformationFile = nullptr;
   EnumProcessModulesFn EnumProcessModules = nullptr;
   GetModuleFileNameExWFn GetModuleFileNameExW = nullptr;
+  AlphaBlendFn AlphaBlend = nullptr;
 };
+
+// The process's one table, loaded on its first use. That first use is on the
+// main thread (the program's statics are not guarded for threads); other
+// threads are handed the table.
+const SystemApi& systemApi();
 
 }  // namespace tarnwick

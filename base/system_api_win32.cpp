@@ -1,4 +1,4 @@
-#include "blocker/native_api_win32.h"
+#include "base/system_api_win32.h"
 
 namespace tarnwick {
 namespace {
@@ -12,18 +12,26 @@ void lookUp(const UniqueModule& module, const char* name, Fn& entry) {
 
 }  // namespace
 
-NativeApi::NativeApi()
-    : ntdllModule(::LoadLibraryW(L"NTDLL.DLL")), psapiModule(::LoadLibraryW(L"PSAPI.DLL")) {
+SystemApi::SystemApi()
+    : ntdllModule(::LoadLibraryW(L"NTDLL.DLL")),
+      psapiModule(::LoadLibraryW(L"PSAPI.DLL")),
+      msimg32Module(::LoadLibraryW(L"MSIMG32.DLL")) {
   lookUp(ntdllModule, "NtQuerySystemInformation", NtQuerySystemInformation);
   lookUp(ntdllModule, "NtQueryObject", NtQueryObject);
   lookUp(ntdllModule, "NtQueryInformationFile", NtQueryInformationFile);
   lookUp(psapiModule, "EnumProcessModules", EnumProcessModules);
   lookUp(psapiModule, "GetModuleFileNameExW", GetModuleFileNameExW);
+  lookUp(msimg32Module, "AlphaBlend", AlphaBlend);
 }
 
-bool NativeApi::isUsable() const {
+bool SystemApi::hasBlockerSearch() const {
   return NtQuerySystemInformation != nullptr && NtQueryObject != nullptr &&
          EnumProcessModules != nullptr && GetModuleFileNameExW != nullptr;
+}
+
+const SystemApi& systemApi() {
+  static const SystemApi api;
+  return api;
 }
 
 }  // namespace tarnwick
