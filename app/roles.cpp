@@ -19,7 +19,11 @@ void runWorker(const LaunchOptions& options, WorkerHost& host) {
   if (options.openDrive) host.openDriveFolder(options.driveLetter);
   host.registerBannerClass();
   if (host.resolveDevice()) {
-    host.createBanner(options.askFirst != 0, options.systemNotices != 0);
+    BannerSettings settings;
+    settings.askFirst = options.askFirst != 0;
+    settings.systemNotices = options.systemNotices != 0;
+    settings.offerKill = options.offerKill != 0;
+    host.createBanner(settings);
     if (!options.silent && host.createBannerWindow()) {
       // With system notices the system tells the user; otherwise the banner does.
       host.setWantVetoInfo(options.systemNotices == 0);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/options.h"
+#include "ui/banner_settings.h"
 
 namespace tarnwick {
 
@@ -42,7 +43,7 @@ class WorkerHost {
   virtual void openDriveFolder(char16_t driveLetter) = 0;
   virtual void registerBannerClass() = 0;
   virtual bool resolveDevice() = 0;
-  virtual void createBanner(bool askFirst, bool systemNotices) = 0;
+  virtual void createBanner(const BannerSettings& settings) = 0;
   virtual bool createBannerWindow() = 0;
   virtual void setWantVetoInfo(bool want) = 0;
   virtual void runMessageLoop() = 0;
@@ -52,8 +53,8 @@ class WorkerHost {
   virtual void startCleanupBatch() = 0;
 };
 
-// The worker's run after it has signalled its launcher. `options` is the
-// process-wide record: the banner may change askFirst while it runs.
+// The worker's run after it has signalled its launcher. The banner takes its
+// settings from `options` when it is built and keeps its own from then on.
 void runWorker(const LaunchOptions& options, WorkerHost& host);
 
 // What the role choice needs of the session's shared objects.

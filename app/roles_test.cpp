@@ -61,6 +61,7 @@ TEST(Waiter, EndsAProcessThatOutlivesTheLimitOrCannotBeWaitedFor) {
 
 struct FakeWorkerHost : WorkerHost {
   bool allocates = true, resolves = true, windowCreated = true;
+  BannerSettings settings;
   Calls calls;
   bool createDevice(char16_t letter) override {
     calls.push_back(std::string("device ") + static_cast<char>(letter));
@@ -74,8 +75,9 @@ struct FakeWorkerHost : WorkerHost {
     calls.push_back("resolve");
     return resolves;
   }
-  void createBanner(bool askFirst, bool systemNotices) override {
-    calls.push_back("banner " + std::to_string(askFirst) + std::to_string(systemNotices));
+  void createBanner(const BannerSettings& s) override {
+    settings = s;
+    calls.push_back("banner " + std::to_string(s.askFirst) + std::to_string(s.systemNotices));
   }
   bool createBannerWindow() override {
     calls.push_back("window");
@@ -103,6 +105,12 @@ TEST(Worker, BannerRunAsksForVetoInfoUnlessTheSystemReports) {
   runWorker(notices, w2);
   EXPECT_EQ(w2.calls, (Calls{"device E", "register", "resolve", "banner 11", "window", "veto 0",
                              "loop", "~banner", "~device"}));
+  EXPECT_FALSE(w2.settings.offerKill);
+  LaunchOptions kill = withDrive(u'E');
+  kill.offerKill = 1;
+  FakeWorkerHost w3;
+  runWorker(kill, w3);
+  EXPECT_TRUE(w3.settings.offerKill);
 }
 
 TEST(Worker, SilentOrWindowlessMakesOneEjectionWithoutVetoBuffers) {

@@ -52,8 +52,8 @@ void WindowsWorkerHost::openDriveFolder(char16_t driveLetter) {
 // single ejection without one, as it does when creating the window fails.
 void WindowsWorkerHost::registerBannerClass() {}
 
-void WindowsWorkerHost::createBanner(bool askFirst, bool systemNotices) {
-  banner_.reset(new (std::nothrow) BannerWindow(*device_, askFirst, systemNotices));
+void WindowsWorkerHost::createBanner(const BannerSettings& settings) {
+  banner_.reset(new (std::nothrow) BannerWindow(*device_, settings));
 }
 
 bool WindowsWorkerHost::createBannerWindow() { return false; }

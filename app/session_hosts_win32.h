@@ -30,7 +30,7 @@ class WindowsWorkerHost final : public WorkerHost {
   void openDriveFolder(char16_t driveLetter) override;
   void registerBannerClass() override;
   bool resolveDevice() override;
-  void createBanner(bool askFirst, bool systemNotices) override;
+  void createBanner(const BannerSettings& settings) override;
   bool createBannerWindow() override;
   void setWantVetoInfo(bool want) override;
   void runMessageLoop() override;

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "app/options.h"
 #include "base/module_win32.h"
 #include "base/object_names.h"
 #include "base/text_win32.h"
@@ -33,12 +32,16 @@ RECT toRect(const Rect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 }  // namespace
 
-BannerWindow::BannerWindow(RemovableDevice& device_, bool askFirst, bool systemNotices_)
+BannerWindow::BannerWindow(RemovableDevice& device_, const BannerSettings& settings)
     : device(device_) {
   placementMutex.reset(::CreateMutexW(nullptr, FALSE, kBannerMutexName));
   finder.reset(new (std::nothrow) WindowsBlockerFinder());
-  buttonsActive = askFirst ? 1 : 0;
-  systemNotices = systemNotices_ ? 1 : 0;
+  askFirst = settings.askFirst;
+  buttonsActive = settings.askFirst ? 1 : 0;
+  notices.driveLetter = device.driveLetter;
+  notices.deviceDescription = device.deviceDescription;
+  notices.offerKill = settings.offerKill;
+  notices.systemNotices = settings.systemNotices;
 
   imageDC.reset(::CreateCompatibleDC(nullptr));
   symbolDC.reset(::CreateCompatibleDC(nullptr));
@@ -93,7 +96,7 @@ BannerWindow::BannerWindow(RemovableDevice& device_, bool askFirst, bool systemN
   }
   if (highlightRamp && bodyRamp) computeRamps(width, highlightRamp.get(), bodyRamp.get());
 
-  japanese = usesJapanese(::GetUserDefaultLangID()) ? 1 : 0;
+  notices.japanese = usesJapanese(::GetUserDefaultLangID());
 }
 
 BannerWindow::~BannerWindow() {
@@ -131,7 +134,6 @@ void BannerWindow::drawButtons() {
   HDC dc = imageDC.get();
   const Extent cancelText = extentOf(dc, L"Cancel", 6);
   const Extent okText = extentOf(dc, L"OK", 2);
-  const bool askFirst = launchOptions().askFirst != 0;
   const ButtonLayout layout = layoutButtons(imageSize.cx, cancelText, okText, askFirst);
   okButtonRect = toRect(layout.ok);
   cancelButtonRect = toRect(layout.cancel);
@@ -198,42 +200,21 @@ bool BannerWindow::fadeStep() {
   return more;
 }
 
-NoticeState BannerWindow::noticeState() const {
-  NoticeState state;
-  state.japanese = japanese != 0;
-  state.driveLetter = device.driveLetter;
-  state.deviceDescription = device.deviceDescription;
-  state.offerKill = launchOptions().offerKill != 0;
-  state.systemNotices = launchOptions().systemNotices != 0;
-  state.blockerNoticeShown = blockerNoticeShown;
-  state.blockerNoticeClosedTick = blockerNoticeClosedTick;
-  return state;
-}
-
-void BannerWindow::keepNoticeState(const NoticeState& state) {
-  blockerNoticeShown = state.blockerNoticeShown;
-  blockerNoticeClosedTick = state.blockerNoticeClosedTick;
-}
-
 void BannerWindow::showSafeNotice(bool show) {
   WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  tarnwick::showSafeNotice(platform, noticeState(), show);
+  tarnwick::showSafeNotice(platform, notices, show);
 }
 
 void BannerWindow::showBlockerNotice(bool show) {
   WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  NoticeState state = noticeState();
   const BlockerFindings none;
-  tarnwick::showBlockerNotice(platform, state, finder ? finder->findings : none, show);
-  keepNoticeState(state);
+  tarnwick::showBlockerNotice(platform, notices, finder ? finder->findings : none, show);
 }
 
 void BannerWindow::diagnoseBlocker() {
   if (!finder) return;
   WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  NoticeState state = noticeState();
-  tarnwick::diagnoseBlocker(platform, *finder, state);
-  keepNoticeState(state);
+  tarnwick::diagnoseBlocker(platform, *finder, notices);
 }
 
 }  // namespace tarnwick

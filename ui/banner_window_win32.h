@@ -11,6 +11,7 @@
 #include "base/owners_win32.h"
 #include "device/removable_device.h"
 #include "ui/banner_pixels.h"
+#include "ui/banner_settings.h"
 #include "ui/banner_text.h"
 #include "ui/notices.h"
 
@@ -20,8 +21,8 @@ class BannerWindow {
  public:
   // Builds every resource in turn; one that cannot be created stays null and
   // the rest is built all the same (the window's creation checks the image,
-  // the ramps and the finder).
-  BannerWindow(RemovableDevice& device, bool askFirst, bool systemNotices);
+  // the ramps and the finder). The banner keeps its own copy of `settings`.
+  BannerWindow(RemovableDevice& device, const BannerSettings& settings);
   ~BannerWindow();
   BannerWindow(const BannerWindow&) = delete;
   BannerWindow& operator=(const BannerWindow&) = delete;
@@ -46,8 +47,8 @@ class BannerWindow {
   UniqueHandle placementMutex;
   RemovableDevice& device;
   std::unique_ptr<BlockerFinder> finder;
+  bool askFirst = false;
   int32_t buttonsActive = 0;
-  int32_t systemNotices = 0;
   uint8_t pulseAlpha = 0;
   SIZE imageSize = {};
   SIZE textExtent = {};
@@ -57,7 +58,6 @@ class BannerWindow {
   RECT cancelButtonRect = {};
   char16_t bannerText[kBannerTextCapacity] = {};
   int32_t safeNoticeShown = 0;
-  int32_t blockerNoticeShown = 0;
   int32_t slideStep = 0;
   int32_t bannerTextLength = 0;
   UniqueMemoryDC imageDC;
@@ -75,13 +75,10 @@ class BannerWindow {
   int32_t closeArmed = 0;
   int32_t explorerReleased = 0;
   int32_t windowCreated = 0;
-  uint32_t blockerNoticeClosedTick = 0;
-  int32_t japanese = 0;
+  NoticeState notices;
 
  private:
   void drawButtons();
-  NoticeState noticeState() const;
-  void keepNoticeState(const NoticeState& state);
 };
 
 }  // namespace tarnwick

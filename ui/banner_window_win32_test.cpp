@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
 #include "base/module_win32.h"
 #include "base/object_names.h"
 #include "base/system_api_win32.h"
@@ -30,12 +29,9 @@ class BannerWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     moduleInstance() = ::GetModuleHandleW(nullptr);  // the test carries the program's resources
-    saved_ = launchOptions();
     copyText(device_.friendlyName, u"Test Stick");
     copyText(device_.deviceDescription, u"Test Stick USB Device");
   }
-  void TearDown() override { launchOptions() = saved_; }
-
   static Pixel at(const BannerWindow& b, int x, int y) {
     const uint8_t* p = b.image().at(x, y);
     return {p[0], p[1], p[2], p[3]};
@@ -51,19 +47,24 @@ class BannerWindowTest : public ::testing::Test {
       }
   }
 
+  static BannerSettings asking(bool askFirst) {
+    BannerSettings settings;
+    settings.askFirst = askFirst;
+    return settings;
+  }
+
   RemovableDevice device_{u'E'};
-  LaunchOptions saved_;
 };
 
 TEST_F(BannerWindowTest, BuildsEveryResource) {
-  BannerWindow b(device_, true, false);
+  BannerWindow b(device_, asking(true));
   EXPECT_TRUE(b.placementMutex);
   UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, kBannerMutexName));
   EXPECT_TRUE(byName);
   EXPECT_NE(systemApi().AlphaBlend, nullptr);
   EXPECT_TRUE(b.finder);
   EXPECT_EQ(b.buttonsActive, 1);
-  EXPECT_EQ(b.systemNotices, 0);
+  EXPECT_FALSE(b.notices.systemNotices);
   EXPECT_EQ(b.pulseAlpha, 0);
   EXPECT_EQ(std::u16string(b.bannerText), u"Unplug  E:  Drive  -  Test Stick");
   EXPECT_EQ(b.bannerTextLength, 32);
@@ -79,7 +80,7 @@ TEST_F(BannerWindowTest, BuildsEveryResource) {
   EXPECT_EQ(b.bodyRamp[b.imageSize.cx - 1], 0);
   EXPECT_TRUE(b.symbolBitmap);
   EXPECT_TRUE(b.smallIcon);
-  EXPECT_EQ(b.japanese, ::GetUserDefaultLangID() == 1041 ? 1 : 0);
+  EXPECT_EQ(b.notices.japanese, ::GetUserDefaultLangID() == 1041);
   LOGFONTW font = {};
   ::GetObjectW(b.textFont.get(), sizeof font, &font);
   EXPECT_EQ(std::wstring(font.lfFaceName), L"Tahoma");
@@ -88,14 +89,13 @@ TEST_F(BannerWindowTest, BuildsEveryResource) {
 }
 
 TEST_F(BannerWindowTest, ReleasesTheMutexWhenDestroyed) {
-  { BannerWindow b(device_, false, false); }
+  { BannerWindow b(device_, asking(false)); }
   UniqueHandle byName(::OpenMutexW(SYNCHRONIZE, FALSE, kBannerMutexName));
   EXPECT_FALSE(byName);
 }
 
 TEST_F(BannerWindowTest, ComposesTextButtonsAndAlphaRows) {
-  launchOptions().askFirst = 1;
-  BannerWindow b(device_, true, false);
+  BannerWindow b(device_, asking(true));
   b.compose();
   const int w = b.imageSize.cx;
   HDC dc = b.imageDC.get();
@@ -138,8 +138,8 @@ TEST_F(BannerWindowTest, ComposesTextButtonsAndAlphaRows) {
 }
 
 TEST_F(BannerWindowTest, CancelAloneWhileRunningAndNoButtonsWhenInactive) {
-  launchOptions().askFirst = 0;
-  BannerWindow b(device_, true, false);
+  BannerWindow b(device_, asking(true));
+  b.askFirst = false;  // the attempts started by themselves: Cancel alone
   b.compose();
   EXPECT_EQ(b.cancelButtonRect.left, b.okButtonRect.left + 4);
   int white = 0, black = 0;
@@ -151,7 +151,7 @@ TEST_F(BannerWindowTest, CancelAloneWhileRunningAndNoButtonsWhenInactive) {
 
   const RECT okBefore = b.okButtonRect, cancelBefore = b.cancelButtonRect;
   b.buttonsActive = 0;
-  launchOptions().askFirst = 1;  // would move Cancel, but nothing is drawn or stored
+  b.askFirst = true;  // would move Cancel, but nothing is drawn or stored
   b.compose();
   count(b, cancelBefore, white, black);
   EXPECT_EQ(white, 0);
@@ -160,7 +160,7 @@ TEST_F(BannerWindowTest, CancelAloneWhileRunningAndNoButtonsWhenInactive) {
 }
 
 TEST_F(BannerWindowTest, SymbolBlendMatchesTheFormula) {
-  BannerWindow b(device_, false, false);
+  BannerWindow b(device_, asking(false));
   b.pulseAlpha = 0;
   b.compose();
   const size_t bytes = b.image().byteCount();
@@ -193,7 +193,7 @@ TEST_F(BannerWindowTest, SymbolBlendMatchesTheFormula) {
 }
 
 TEST_F(BannerWindowTest, FadeStepsWorkOnTheComposedImageAndSlide) {
-  BannerWindow b(device_, false, false);
+  BannerWindow b(device_, asking(false));
   b.compose();
   b.position = {10, 576};
   b.slideStep = 1;

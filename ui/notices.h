@@ -47,13 +47,14 @@ class NoticePlatform {
   virtual void closeOpenedProcess() = 0;
 };
 
-// The banner's settings and state that the notices read and write.
+// The banner's settings and state that the notices read and write; the
+// banner owns it.
 struct NoticeState {
-  bool japanese = false;
-  char16_t driveLetter = 0;
-  const char16_t* deviceDescription = u"";
-  bool offerKill = false;       // the process-wide options at the time of the diagnosis
-  bool systemNotices = false;
+  bool japanese = false;                    // texts in Japanese, else English
+  char16_t driveLetter = 0;                 // the drive as given
+  const char16_t* deviceDescription = u"";  // of the device to eject; outlives the state
+  bool offerKill = false;                   // offer to terminate the blocker first
+  bool systemNotices = false;               // the system reports eject results itself
   int32_t blockerNoticeShown = 0;
   uint32_t blockerNoticeClosedTick = 0;
 };

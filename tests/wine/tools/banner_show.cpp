@@ -24,7 +24,6 @@
 #include <memory>
 #include <string>
 
-#include "app/options.h"
 #include "base/module_win32.h"
 #include "base/text.h"
 #include "device/removable_device.h"
@@ -99,7 +98,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_BANNER_BLOCKER_NOTICE:
       if (banner != nullptr && isBalloonEnd(lParam)) {
         banner->showBlockerNotice(false);
-        banner->blockerNoticeShown = 0;
+        banner->notices.blockerNoticeShown = 0;
         std::snprintf(line, sizeof line, "blocker-notice 0x%x", static_cast<unsigned>(lParam));
         appendStatus(line);
         PostQuitMessage(0);
@@ -122,14 +121,16 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argv[2];
   const int fadeSteps = argc > 3 ? _wtoi(argv[3]) : 0;
   moduleInstance() = GetModuleHandleW(nullptr);
-  const bool askFirst = mode != L"running";
-  launchOptions().askFirst = askFirst ? 1 : 0;
 
   RemovableDevice device(u'E');
   copyText(device.friendlyName, u"Test Stick");
   copyText(device.deviceDescription, u"Test Stick USB Device");
-  std::unique_ptr<BannerWindow> owner(new BannerWindow(device, true, false));
+  BannerSettings settings;
+  settings.askFirst = true;  // buttons shown
+  settings.offerKill = mode == L"prompt";
+  std::unique_ptr<BannerWindow> owner(new BannerWindow(device, settings));
   banner = owner.get();
+  banner->askFirst = mode != L"running";
   if (mode == L"blocker") banner->finder.reset(new MadeUpBlocker());
 
   WNDCLASSEXW cls = {};
@@ -163,7 +164,6 @@ int wmain(int argc, wchar_t** argv) {
   } else if (mode == L"blocker" || mode == L"diagnose") {
     banner->diagnoseBlocker();
   } else if (mode == L"prompt") {
-    launchOptions().offerKill = 1;
     HANDLE answering = CreateThread(nullptr, 0, answerPrompt, nullptr, 0, nullptr);
     banner->diagnoseBlocker();
     if (answering != nullptr) {
@@ -190,7 +190,7 @@ int wmain(int argc, wchar_t** argv) {
   appendStatus(line);
   std::snprintf(line, sizeof line, "cancel %ld %ld %ld %ld", cancel.left, cancel.top, cancel.right, cancel.bottom);
   appendStatus(line);
-  std::snprintf(line, sizeof line, "blocker-shown %d", banner->blockerNoticeShown);
+  std::snprintf(line, sizeof line, "blocker-shown %d", banner->notices.blockerNoticeShown);
   appendStatus(line);
   if (mode == L"diagnose" || mode == L"prompt") {
     std::snprintf(line, sizeof line, "found-pid %lu",
