@@ -30,8 +30,7 @@ def main():
     holders = int(sys.argv[1]) if len(sys.argv) > 1 else 4
     per_holder = int(sys.argv[2]) if len(sys.argv) > 2 else 5000
     wine = harness.WineSession.get()
-    scene = harness.Scene(wine)
-    try:
+    with harness.Scene(wine) as scene:
         scene.map_drive("E")
         other = scene.map_drive("F")
         with open(os.path.join(other, "data.txt"), "w") as f:
@@ -44,8 +43,6 @@ def main():
                         [scene.windows_path(pid_file), "--copies", str(per_holder), r"F:\data.txt"])
             harness.wait_until(lambda: harness.read_text(pid_file).strip(), 120, "holder %d" % i)
         timing(scene, "%d holders x %d handles on F:" % (holders, per_holder))
-    finally:
-        scene.close()
 
 
 if __name__ == "__main__":

@@ -27,13 +27,11 @@ def region_mean(path, geometry):
 
 
 def show_banner(wine, mode, path):
-    scene = harness.Scene(wine)
-    try:
+    with harness.Scene(wine) as scene:
         status = os.path.join(scene.make_folder("tarnwick-demo-"), "status.txt")
         shown = scene.start(scene.build_file("banner_show.exe"), [scene.windows_path(status), mode])
         harness.wait_until(lambda: "ready" in harness.read_text(status), 90, "the banner")
-        hwnd = [line.split()[1] for line in harness.read_text(status).splitlines()
-                if line.startswith("hwnd ")][0]
+        hwnd = harness.parse_reply(harness.read_text(status))["hwnd"]
 
         def drawn():
             scene.screenshot(path)
@@ -44,16 +42,13 @@ def show_banner(wine, mode, path):
         print("Banner (%s): %s" % (mode, path))
         scene.run_tool("probe", "post", hwnd, WM_CLOSE, 0, 0)
         shown.wait_exit(60)
-    finally:
-        scene.close()
 
 
 def main():
     out = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "demo-output")
     os.makedirs(out, exist_ok=True)
     wine = harness.WineSession.get()
-    scene = harness.Scene(wine)
-    try:
+    with harness.Scene(wine) as scene:
         stick = scene.map_drive("E")
         scene.copy_program(stick)
         print("Stick: E: is %s, holding Tarnwick.exe" % stick)
@@ -73,8 +68,6 @@ def main():
 
         shot = scene.screenshot(os.path.join(out, "01-screen.png"))
         print("Screenshot: %s" % shot)
-    finally:
-        scene.close()
 
     # The banner's image, hosted by a test-only window until the banner's own
     # window and behaviour are part of the program.

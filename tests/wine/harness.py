@@ -41,6 +41,20 @@ def wait_until(predicate, timeout, what, interval=0.05):
         time.sleep(interval)
 
 
+def parse_reply(text):
+    """The reply of a test-only program, printed or written to its status file.
+
+    Each line is a key and, after the first space, its value ("" for a lone
+    key such as "ready"). Returns a dict by key; a later line wins.
+    """
+    reply = {}
+    for line in text.splitlines():
+        key, _, value = line.strip().partition(" ")
+        if key:
+            reply[key] = value
+    return reply
+
+
 def read_text(path):
     """The file's text, or "" when it does not exist (yet)."""
     try:
@@ -171,7 +185,11 @@ class Process:
 class Scene:
     """The drives, folders and processes of one test (or of the demo).
 
-    `close` ends the processes still running and removes the drives and folders.
+    `close` ends the processes still running and removes the drives and
+    folders; used as a context manager, the scene closes itself on the way out:
+
+        with harness.Scene(wine) as scene:
+            scene.map_drive("E")
     """
 
     def __init__(self, wine):
@@ -179,6 +197,13 @@ class Scene:
         self._processes = []
         self._drives = []
         self._folders = []
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        self.close()
+        return False
 
     def close(self):
         stray = [p for p in self._processes if p.running()]
@@ -271,6 +296,11 @@ class Scene:
                              capture=True)
         return process.output(timeout)
 
+    def tool_reply(self, tool, *args, timeout=60):
+        """Runs a test-only program; returns (exit code, its printed reply by key)."""
+        code, out = self.run_tool(tool, *args, timeout=timeout)
+        return code, parse_reply(out)
+
     def start_sleeper(self, milliseconds, exit_code=7):
         """Starts sleeper.exe; returns (process, Windows process id)."""
         folder = self.make_folder("tarnwick-sleeper-")
@@ -288,7 +318,8 @@ class Scene:
     def event_exists(self, name):
         return self.run_tool("probe", "event", name)[0] == 0
 
-    def event_signalled(self, name):
+    def take_event_signal(self, name):
+        """True when the event was signalled; taking the signal resets an auto-reset event."""
         return self.run_tool("probe", "signalled", name)[0] == 0
 
     def process_alive(self, pid):

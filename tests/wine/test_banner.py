@@ -80,11 +80,9 @@ class BannerShow:
 
     def wait_ready(self):
         wait_until(lambda: "ready" in read_text(self.status_path), 90, "the banner of " + self.mode)
-        self.values = {}
-        for line in read_text(self.status_path).splitlines():
-            parts = line.split()
-            if len(parts) > 1:
-                self.values[parts[0]] = [int(v) for v in parts[1:]]
+        self.values = {key: [int(v) for v in value.split()]
+                       for key, value in harness.parse_reply(read_text(self.status_path)).items()
+                       if value}
         self.hwnd = self.values["hwnd"][0]
         self.x, self.y = self.values["position"]
         self.width, self.height = self.values["size"]

@@ -26,13 +26,9 @@ class BlockerSearchTest(harness.WineTestCase):
         return int(wait_until(lambda: read_text(pid_file).strip(), 60, "the holder's process id"))
 
     def find(self, letter="E", *own_paths):
-        code, out = self.run_tool("find_blocker", letter, *own_paths)
-        self.assertEqual(code, 0, out)
-        result = {}
-        for line in out.splitlines():
-            key, _, value = line.partition(" ")
-            result[key] = value
-        return result
+        code, found = self.tool_reply("find_blocker", letter, *own_paths)
+        self.assertEqual(code, 0, found)
+        return found
 
     def assertHolderIs(self, found, pid):
         self.assertEqual(found["found"], "1")

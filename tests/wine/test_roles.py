@@ -38,7 +38,7 @@ class RoleChoiceTest(harness.WineTestCase):
         self.start_program(["-p%d" % pid])
         wait_until(lambda: self.event_exists(STARTED_EVENT), 60, "the started event")
         # Another process may have left it signalled: take that signal away.
-        self.event_signalled(STARTED_EVENT)
+        self.take_event_signal(STARTED_EVENT)
 
     def test_process_id_with_a_drive_letter_runs_the_waiter(self):
         self.map_drive("E")
@@ -49,7 +49,7 @@ class RoleChoiceTest(harness.WineTestCase):
         self.assertEqual(program.wait_exit(60), 0)
         self.assertFalse(sleeper.running())
         # A worker's first act is to signal the started event; a waiter never does.
-        self.assertFalse(self.event_signalled(STARTED_EVENT))
+        self.assertFalse(self.take_event_signal(STARTED_EVENT))
 
     def test_worker_for_an_unresolvable_letter_signals_and_shows_nothing(self):
         self.map_drive("E")
@@ -58,7 +58,7 @@ class RoleChoiceTest(harness.WineTestCase):
         worker = self.start_program(["E:"])
         self.assertEqual(worker.wait_exit(60), 0)
         self.assertEqual(watch.mapped(), [])
-        self.assertTrue(self.event_signalled(STARTED_EVENT))
+        self.assertTrue(self.take_event_signal(STARTED_EVENT))
 
     def test_launcher_on_a_drive_that_cannot_be_ejected_ends_quietly(self):
         stick = self.map_drive("E")

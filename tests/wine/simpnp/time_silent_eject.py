@@ -29,9 +29,9 @@ import simulated_pnp as sim  # noqa: E402
 
 
 def numbers(output):
+    """The values of a timing tool's reply that are numbers, by key."""
     values = {}
-    for line in output.splitlines():
-        name, _, value = line.partition(" ")
+    for name, value in harness.parse_reply(output).items():
         try:
             values[name] = float(value)
         except ValueError:
