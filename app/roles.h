@@ -39,17 +39,29 @@ void runWaiter(int32_t pid, WaitedProcess& process);
 class WorkerHost {
  public:
   virtual ~WorkerHost() = default;
-  virtual bool createDevice(char16_t driveLetter) = 0;  // false: no memory
+  // Builds the device record for the drive; false when there is no memory for it.
+  virtual bool createDevice(char16_t driveLetter) = 0;
+  // Opens the drive's root folder in the shell.
   virtual void openDriveFolder(char16_t driveLetter) = 0;
+  // Registers the banner's window class.
   virtual void registerBannerClass() = 0;
+  // Finds the device to eject for the drive and its names; false when there is none.
   virtual bool resolveDevice() = 0;
+  // Builds the banner record for the resolved device.
   virtual void createBanner(const BannerSettings& settings) = 0;
+  // Creates and shows the banner's window; false when it cannot be created.
   virtual bool createBannerWindow() = 0;
+  // Whether eject requests pass veto buffers (and so keep the system silent).
   virtual void setWantVetoInfo(bool want) = 0;
+  // Runs the banner's messages until its window is gone.
   virtual void runMessageLoop() = 0;
+  // One eject request without a banner; true when it was accepted.
   virtual bool ejectOnce() = 0;
+  // Destroys the banner record (and its window).
   virtual void destroyBanner() = 0;
+  // Destroys the device record.
   virtual void destroyDevice() = 0;
+  // Starts the batch that deletes the program's executable after the process ends.
   virtual void startCleanupBatch() = 0;
 };
 
