@@ -44,10 +44,10 @@ class BannerWindow {
   BannerImage image() const;
 
   HWND hwnd = nullptr;             // the banner's window; null until it is created
-  UniqueHandle placementMutex;     // the banner mutex: serialises placement and ejections across workers
+  UniqueHandle placementMutex;     // the banner mutex: placement and ejections across workers
   RemovableDevice& device;         // the drive and device to eject; outlives the banner
-  std::unique_ptr<BlockerFinder> finder;  // the search for the process that keeps the drive busy
-  bool askFirst = false;           // wait for OK before an attempt (OK and Cancel shown); changed at run time
+  std::unique_ptr<BlockerFinder> finder;  // finds the process that keeps the drive busy
+  bool askFirst = false;           // wait for OK before an attempt; changed at run time
   int32_t buttonsActive = 0;       // the buttons are drawn and the mouse and keys act on them
   uint8_t pulseAlpha = 0;          // opacity of the symbol; 0 after success or Cancel
   SIZE imageSize = {};             // of the whole image: the text's width plus 436, by 74 rows
@@ -56,7 +56,7 @@ class BannerWindow {
   POINT position = {};             // the window's top-left corner on the screen
   RECT okButtonRect = {};          // in image coordinates, stored when the buttons are drawn
   RECT cancelButtonRect = {};      // likewise
-  char16_t bannerText[kBannerTextCapacity] = {};  // the text line: "Unplug  E:  Drive  -  <name>"
+  char16_t bannerText[kBannerTextCapacity] = {};  // "Unplug  E:  Drive  -  <name>"
   int32_t safeNoticeShown = 0;     // the success balloon's icon is in the notification area
   int32_t slideStep = 0;           // pixels the window moves right per fade step: 0 or 1
   int32_t bannerTextLength = 0;    // units of bannerText
