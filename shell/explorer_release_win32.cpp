@@ -36,7 +36,8 @@ class WindowsShellWindowsPlatform : public ShellWindowsPlatform {
 
   bool openCollection() override {
     return SUCCEEDED(::CoCreateInstance(kClsidShellWindows, nullptr, kShellWindowsContext,
-                                        kIidShellWindows, collection_.putVoid()));
+                                        kIidShellWindows, collection_.putVoid())) &&
+           collection_;
   }
 
   bool count(int32_t& windows) override {

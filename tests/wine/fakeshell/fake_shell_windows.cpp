@@ -105,7 +105,8 @@ std::vector<Item> parseItems(const std::wstring& text) {
     }
     size_t star = spec.rfind(L'*');
     if (star != std::wstring::npos) {
-      item.window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(_wcstoui64(spec.c_str() + star + 1, nullptr, 10)));
+      const UINT_PTR handle = _wcstoui64(spec.c_str() + star + 1, nullptr, 10);
+      item.window = reinterpret_cast<HWND>(handle);
       spec.erase(star);
     }
     item.address = spec;
