@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "app/temp_copy_win32.h"
 #include "base/module_win32.h"
 #include "device/device_win32.h"
 
@@ -28,6 +29,8 @@ bool WindowsProcess::open(int32_t pid) {
 WaitResult WindowsProcess::waitForEnd(uint32_t limitMs) {
   return waitResultOf(::WaitForSingleObject(process_.get(), limitMs));
 }
+
+bool WindowsProcess::runsOwnExecutable() { return tarnwick::runsOwnExecutable(process_.get()); }
 
 void WindowsProcess::terminate(uint32_t exitCode) { ::TerminateProcess(process_.get(), exitCode); }
 
@@ -69,9 +72,7 @@ bool WindowsWorker::ejectOnce() { return eject(*device_); }
 
 void WindowsWorker::destroyDevice() { device_.reset(); }
 
-// The self-deletion batch arrives with the temporary copy; until then the
-// worker's executable stays where it is.
-void WindowsWorker::startCleanupBatch() {}
+void WindowsWorker::startCleanupBatch() { tarnwick::startCleanupBatch(controller_); }
 
 // --- session ---
 
@@ -98,12 +99,6 @@ void WindowsSession::runWorker() {
   tarnwick::runWorker(options_, worker);
 }
 
-// The launcher checks that its own drive can be ejected before it would copy
-// itself; the copy and relaunch arrive with the temporary copy.
-void WindowsSession::relaunchFromTemp() {
-  if (::GetModuleFileNameW(moduleInstance(), wide(controller_.modulePath), 260) == 0) return;
-  RemovableDevice own(controller_.modulePath[0]);
-  if (!resolve(own, controller_.volumeSet.get(), controller_.wmiServices.get())) return;
-}
+void WindowsSession::relaunchFromTemp() { tarnwick::relaunchFromTemp(controller_, options_); }
 
 }  // namespace tarnwick
