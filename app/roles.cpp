@@ -10,7 +10,9 @@ Role chooseRole(const LaunchOptions& options) {
 
 void runWaiter(int32_t pid, WaitedProcess& process) {
   if (!process.open(pid)) return;  // already ended, or not ours to wait for
-  if (process.waitForEnd(kWaiterLimitMs) != WaitResult::Signalled) process.terminate(0);
+  if (process.waitForEnd(kWaiterLimitMs) != WaitResult::Signalled && process.runsOwnExecutable()) {
+    process.terminate(0);
+  }
   process.close();
 }
 
@@ -49,12 +51,17 @@ void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedPro
       session.signalStarted();
       runWorker(options, worker);
       break;
-    case Role::Launcher:
+    case Role::Launcher: {
       // Only a normal acquisition goes on; abandoned, timed out or failed ends the role.
-      if (session.waitLauncherMutex(kLauncherMutexWaitMs) != WaitResult::Signalled) return;
+      // An abandoned mutex is owned all the same: give it back, or every later
+      // launcher would find it abandoned too.
+      const WaitResult lock = session.waitLauncherMutex(kLauncherMutexWaitMs);
+      if (lock == WaitResult::Abandoned) session.releaseLauncherMutex();
+      if (lock != WaitResult::Signalled) return;
       session.relaunchFromTemp();
       session.releaseLauncherMutex();
       break;
+    }
   }
 }
 

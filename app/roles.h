@@ -27,11 +27,15 @@ class WaitedProcess {
   virtual ~WaitedProcess() = default;
   virtual bool open(int32_t pid) = 0;  // full access; false when it cannot be opened
   virtual WaitResult waitForEnd(uint32_t limitMs) = 0;
+  // True when the process runs the very executable file that this process runs.
+  virtual bool runsOwnExecutable() = 0;
   virtual void terminate(uint32_t exitCode) = 0;
   virtual void close() = 0;
 };
 
-// Waits up to 30000 ms for the process to end, then ends it with exit code 0.
+// Waits up to 30000 ms for the process to end, then ends it with exit code 0,
+// but only when it still runs this program's own executable: the id may have
+// been given to an unrelated process once the awaited one ended.
 void runWaiter(int32_t pid, WaitedProcess& process);
 
 // What the worker needs of its device, its banner and the shell. One object

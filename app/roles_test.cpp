@@ -26,6 +26,7 @@ TEST(RoleChoice, ProcessIdFirstThenDriveThenLauncher) {
 
 struct FakeWaitedProcess : WaitedProcess {
   bool opens = true;
+  bool ownExecutable = true;
   WaitResult result = WaitResult::Signalled;
   Calls calls;
   bool open(int32_t pid) override {
@@ -35,6 +36,10 @@ struct FakeWaitedProcess : WaitedProcess {
   WaitResult waitForEnd(uint32_t ms) override {
     calls.push_back("wait " + std::to_string(ms));
     return result;
+  }
+  bool runsOwnExecutable() override {
+    calls.push_back("same exe");
+    return ownExecutable;
   }
   void terminate(uint32_t code) override { calls.push_back("terminate " + std::to_string(code)); }
   void close() override { calls.push_back("close"); }
@@ -51,8 +56,14 @@ TEST(Waiter, EndsAProcessThatOutlivesTheLimitOrCannotBeWaitedFor) {
     FakeWaitedProcess p;
     p.result = r;
     runWaiter(9, p);
-    EXPECT_EQ(p.calls, (Calls{"open 9", "wait 30000", "terminate 0", "close"}));
+    EXPECT_EQ(p.calls, (Calls{"open 9", "wait 30000", "same exe", "terminate 0", "close"}));
   }
+  // The id now belongs to a process of another program: it is left alone.
+  FakeWaitedProcess other;
+  other.result = WaitResult::TimedOut;
+  other.ownExecutable = false;
+  runWaiter(9, other);
+  EXPECT_EQ(other.calls, (Calls{"open 9", "wait 30000", "same exe", "close"}));
   FakeWaitedProcess gone;
   gone.opens = false;
   runWaiter(9, gone);
@@ -164,6 +175,7 @@ struct NotedWaiter : WaitedProcess {
     return false;
   }
   WaitResult waitForEnd(uint32_t) override { return WaitResult::Signalled; }
+  bool runsOwnExecutable() override { return true; }
   void terminate(uint32_t) override {}
   void close() override {}
   Calls& calls;
@@ -208,12 +220,17 @@ TEST(Session, InvalidSessionRunsNoRoleAndOnlyANormalLockRelaunches) {
   runChosenRole(waiter, invalid);
   EXPECT_TRUE(invalid.calls.empty());
 
-  for (WaitResult r : {WaitResult::Abandoned, WaitResult::TimedOut, WaitResult::Failed}) {
+  for (WaitResult r : {WaitResult::TimedOut, WaitResult::Failed}) {
     FakeSessionHost s;
     s.mutex = r;
     runChosenRole(LaunchOptions{}, s);
     EXPECT_EQ(s.calls, (Calls{"lock 360000"}));
   }
+  // An abandoned mutex was received all the same: it is released, not kept.
+  FakeSessionHost abandoned;
+  abandoned.mutex = WaitResult::Abandoned;
+  runChosenRole(LaunchOptions{}, abandoned);
+  EXPECT_EQ(abandoned.calls, (Calls{"lock 360000", "unlock"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "app/temp_copy_win32.h"
 #include "base/module_win32.h"
 #include "base/text_win32.h"
 #include "device/device_win32.h"
@@ -29,6 +30,8 @@ bool WindowsWaitedProcess::open(int32_t pid) {
 WaitResult WindowsWaitedProcess::waitForEnd(uint32_t limitMs) {
   return waitResultOf(::WaitForSingleObject(process_.get(), limitMs));
 }
+
+bool WindowsWaitedProcess::runsOwnExecutable() { return tarnwick::runsOwnExecutable(process_.get()); }
 
 void WindowsWaitedProcess::terminate(uint32_t exitCode) { ::TerminateProcess(process_.get(), exitCode); }
 
@@ -70,9 +73,7 @@ bool WindowsWorkerHost::ejectOnce() { return eject(*device_); }
 
 void WindowsWorkerHost::destroyDevice() { device_.reset(); }
 
-// The self-deletion batch arrives with the temporary copy; until then the
-// worker's executable stays where it is.
-void WindowsWorkerHost::startCleanupBatch() {}
+void WindowsWorkerHost::startCleanupBatch() { tarnwick::startCleanupBatch(controller_); }
 
 // --- session ---
 
@@ -89,12 +90,6 @@ WaitResult WindowsSessionHost::waitLauncherMutex(uint32_t limitMs) {
 
 void WindowsSessionHost::releaseLauncherMutex() { ::ReleaseMutex(controller_.launcherMutex.get()); }
 
-// The launcher checks that its own drive can be ejected before it would copy
-// itself; the copy and relaunch arrive with the temporary copy.
-void WindowsSessionHost::relaunchFromTemp() {
-  if (::GetModuleFileNameW(moduleInstance(), wide(controller_.modulePath), 260) == 0) return;
-  RemovableDevice own(controller_.modulePath[0]);
-  if (!resolve(own, controller_.volumeSet.get(), controller_.wmiServices.get())) return;
-}
+void WindowsSessionHost::relaunchFromTemp() { tarnwick::relaunchFromTemp(controller_, launchOptions()); }
 
 }  // namespace tarnwick

@@ -16,6 +16,7 @@ class WindowsWaitedProcess final : public WaitedProcess {
  public:
   bool open(int32_t pid) override;
   WaitResult waitForEnd(uint32_t limitMs) override;
+  bool runsOwnExecutable() override;
   void terminate(uint32_t exitCode) override;
   void close() override;
 

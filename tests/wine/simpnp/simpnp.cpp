@@ -16,6 +16,13 @@
 //   TARNWICK_SIMPNP_DEVICES  Windows path of the device tree description.
 //   TARNWICK_SIMPNP_LOG      Windows path of the call log; appended to by
 //                            every process that loads this DLL.
+//   TARNWICK_SIMPNP_HOLD_ARGUMENT, TARNWICK_SIMPNP_HOLD_FILE
+//                            a process whose command line contains the first
+//                            text logs "hold" with its command line when this
+//                            DLL loads and then waits (at most 120 s) until it
+//                            could delete the file named by the second: each
+//                            file a test creates lets exactly one waiting
+//                            process go on, after the test has looked at it.
 // Without TARNWICK_SIMPNP_DEVICES the tree is empty and every call is passed
 // on; without TARNWICK_SIMPNP_LOG nothing is logged.
 //
@@ -48,6 +55,7 @@
 //   SetupDiDestroyDeviceInfoList  set
 //   SetupDiOpenDeviceInfoW    set id flags [devnode] sim
 //   SetupDiGetDeviceRegistryPropertyW  set devnode property size [value] sim
+//   hold                      command_line (result is always 0)
 // "sim" is 1 when the simulated tree answered and 0 when the call was passed
 // on; buffers are logged as 1 (given) or 0 (null).
 #include <windows.h>
@@ -542,6 +550,21 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA ele
   }
   line.add(L"result", decimal(result)).add(L"sim", L"1").write();
   return result;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  const std::wstring argument = environment(L"TARNWICK_SIMPNP_HOLD_ARGUMENT");
+  const std::wstring file = environment(L"TARNWICK_SIMPNP_HOLD_FILE");
+  const std::wstring commandLine = GetCommandLineW();
+  if (argument.empty() || file.empty() || commandLine.find(argument) == std::wstring::npos) {
+    return TRUE;
+  }
+  LogLine(L"hold").add(L"command_line", commandLine).add(L"result", L"0").write();
+  for (int waited = 0; waited < 120000 && !DeleteFileW(file.c_str()); waited += 50) {
+    Sleep(50);
+  }
+  return TRUE;
 }
 
 }  // extern "C"
