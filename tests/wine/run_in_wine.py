@@ -9,13 +9,23 @@ program's.
 import subprocess
 import sys
 
+import harness
 import wineprefix
 
 
 def main():
     build_dir, program, args = sys.argv[1], sys.argv[2], sys.argv[3:]
     prefix = wineprefix.ensure_prefix(build_dir)
-    result = subprocess.run(["wine", program] + args, env=wineprefix.wine_env(prefix))
+    # The banner's window tests need an X display: a private one when none is set.
+    display = harness.Display()
+    try:
+        env = wineprefix.wine_env(prefix, {"DISPLAY": display.name})
+        result = subprocess.run(["wine", program] + args, env=env)
+        # Wine's processes of this display end with it, not after it.
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60)
+    finally:
+        display.close()
     sys.exit(result.returncode)
 
 
