@@ -8,6 +8,12 @@ import unittest
 
 from banner_run import (DBT_DEVICEREMOVECOMPLETE, DBT_DEVNODES_CHANGED, WM_DEVICECHANGE,
                         BannerRunCase, request_times, shell_windows, sim)
+from constants import BANNER_MUTEX
+
+WM_BANNER_QUERY_DRIVE = 0x8004
+WM_KEYDOWN = 0x0100
+VK_RETURN = 0x0D
+VK_ESCAPE = 0x1B
 from harness import read_text, wait_until
 
 
@@ -91,6 +97,100 @@ class TypicalRunTest(BannerRunCase):
         self.assertEqual(worker.wait_exit(30), 0)
         self.assertEqual(len(self.requests()), len(requests))
         print("banner on screen %.2f s after start" % shown_after)
+
+
+class TwoDrivesTest(BannerRunCase):
+    def test_two_banners_stack_and_their_requests_never_overlap(self):
+        self.stick_on("E")
+        self.stick_on("F")
+        # Both letters lead to the stick; each request takes a while.
+        self.pnp.describe(sim.usb_stick(vetoes="all", eject_ms=300))
+        first = self.start_worker("E:")
+        e = self.wait_banner(what="the banner of E:")
+        second = self.start_worker("F:")
+        f = wait_until(lambda: [b for b in self.banners() if b.pid != e.pid and b.visible], 90,
+                       "the banner of F:")[0]
+        self.assertEqual((e.x, e.y), (0, 576))
+        self.assertEqual((f.x, f.y), (0, 576 - 56))
+
+        self.assertEqual(self.send(e, WM_BANNER_QUERY_DRIVE, ord("E")), 1)
+        self.assertEqual(self.send(e, WM_BANNER_QUERY_DRIVE, ord("G")), 0)
+        self.assertEqual(self.send(f, WM_BANNER_QUERY_DRIVE, ord("F")), 1)
+        self.assertEqual(self.send(f, WM_BANNER_QUERY_DRIVE, ord("E")), 0)
+
+        requests = self.wait_requests(8)
+        by_process = {r["pid"] for r in requests}
+        self.assertEqual(len(by_process), 2, "both banners made requests")
+        spans = sorted(request_times(requests))
+        for (_, end), (start, _) in zip(spans, spans[1:]):
+            self.assertGreaterEqual(start, end, "two requests at once")
+        # Cancel both (their buttons are back after the second refusal).
+        for banner, worker in ((e, first), (f, second)):
+            self.post(banner, WM_KEYDOWN, VK_ESCAPE)
+            self.assertEqual(worker.wait_exit(30), 0)
+
+
+class ClosingTest(BannerRunCase):
+    def test_a_removal_before_success_changes_nothing(self):
+        self.stick_on("E")
+        self.pnp.describe(sim.usb_stick(vetoes="all"))
+        worker = self.start_worker("E:")
+        banner = self.wait_banner()
+        self.wait_requests(2)
+        self.send(banner, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE)
+        removed = time.monotonic()
+        count = len(self.requests())
+
+        # Well past the second after which a finished banner would close, the
+        # device-node changes leave it where it is, retrying.
+        def retried_after_arming():
+            self.post(banner, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED)
+            now = [b for b in self.banners() if b.pid == banner.pid]
+            self.assertEqual([(b.x, b.y) for b in now], [(0, 576)])
+            return time.monotonic() - removed > 2.5 and len(self.requests()) >= count + 2
+        wait_until(retried_after_arming, 60, "two more attempts", interval=0.1)
+        self.post(banner, WM_KEYDOWN, VK_ESCAPE)
+        self.assertEqual(worker.wait_exit(30), 0)
+
+    def test_after_a_success_the_banner_closes_by_itself_after_a_minute(self):
+        self.stick_on("E")
+        self.pnp.describe(sim.usb_stick())
+        worker = self.start_worker("E:")
+        banner = self.wait_banner()
+        [accepted] = self.wait_requests(1)
+        self.assertEqual(accepted["result"], sim.CR_SUCCESS)
+        succeeded = time.monotonic()
+
+        def sliding():
+            now = [b for b in self.banners() if b.pid == banner.pid]
+            return not now or now[0].x > 0
+        wait_until(sliding, 120, "the banner to close", interval=0.2)
+        self.assertGreater(time.monotonic() - succeeded, 59)
+        self.assertEqual(worker.wait_exit(30), 0)
+
+
+class AbandonedMutexTest(BannerRunCase):
+    def test_a_mutex_left_by_a_dead_banner_is_taken_used_and_released(self):
+        self.stick_on("E")
+        self.pnp.describe(sim.usb_stick())
+        worker = self.start_worker("-c", "E:")
+        banner = self.wait_banner()
+        # A process takes the banner mutex and ends holding it.
+        self.assertEqual(self.run_tool("probe", "abandon", BANNER_MUTEX)[0], 0)
+        self.post(banner, WM_KEYDOWN, VK_RETURN)
+        seen = []
+
+        def released():
+            code, out = self.run_tool("probe", "take", BANNER_MUTEX)
+            if code == 0:
+                seen.append(out.strip())
+            return "owned" in seen or not worker.running()
+        wait_until(released, 60, "the mutex free again", interval=0.05)
+        self.assertIn("owned", seen)
+        self.assertNotIn("abandoned", seen)
+        [request] = self.requests()
+        self.assertEqual(request["result"], sim.CR_SUCCESS)
+        self.assertEqual(worker.wait_exit(30), 0)
 
 
 if __name__ == "__main__":
