@@ -97,6 +97,18 @@ DWORD onOtherThread(LPTHREAD_START_ROUTINE routine, HANDLE mutex) {
   return code;
 }
 
+struct Holder {
+  HANDLE mutex, release;
+};
+
+DWORD WINAPI holdUntilReleased(LPVOID p) {
+  auto* h = static_cast<Holder*>(p);
+  ::WaitForSingleObject(h->mutex, INFINITE);
+  ::WaitForSingleObject(h->release, INFINITE);
+  ::ReleaseMutex(h->mutex);
+  return 0;
+}
+
 TEST(BannerMutex, AnAbandonedMutexIsOwnedThenReleasedSoOthersGetItNormally) {
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, nullptr);
   ASSERT_NE(mutex, nullptr);
@@ -107,19 +119,8 @@ TEST(BannerMutex, AnAbandonedMutexIsOwnedThenReleasedSoOthersGetItNormally) {
 
   // Held by a live thread: the wait times out and owns nothing.
   HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  struct Holder {
-    HANDLE mutex, release;
-  } holder = {mutex, held};
-  HANDLE thread = ::CreateThread(
-      nullptr, 0,
-      [](LPVOID p) -> DWORD {
-        auto* h = static_cast<Holder*>(p);
-        ::WaitForSingleObject(h->mutex, INFINITE);
-        ::WaitForSingleObject(h->release, INFINITE);
-        ::ReleaseMutex(h->mutex);
-        return 0;
-      },
-      &holder, 0, nullptr);
+  Holder holder = {mutex, held};
+  HANDLE thread = ::CreateThread(nullptr, 0, holdUntilReleased, &holder, 0, nullptr);
   while (onOtherThread(tryTake, mutex) == WAIT_OBJECT_0) ::Sleep(1);
   EXPECT_EQ(waitForBannerMutex(mutex, 50), MutexWait::TimedOut);
   ::SetEvent(held);
