@@ -25,6 +25,7 @@ void runWorker(const LaunchOptions& options, WorkerHost& host) {
     settings.askFirst = options.askFirst != 0;
     settings.systemNotices = options.systemNotices != 0;
     settings.offerKill = options.offerKill != 0;
+    settings.closeExplorer = options.closeExplorer != 0;
     host.createBanner(settings);
     if (!options.silent && host.createBannerWindow()) {
       // With system notices the system tells the user; otherwise the banner does.

@@ -8,6 +8,7 @@
 #include "base/module_win32.h"
 #include "base/text_win32.h"
 #include "device/device_win32.h"
+#include "ui/banner_window_proc_win32.h"
 
 namespace tarnwick {
 
@@ -49,19 +50,26 @@ void WindowsWorkerHost::openDriveFolder(char16_t driveLetter) {
   ::ShellExecuteW(nullptr, L"open", root, nullptr, nullptr, SW_SHOW);
 }
 
-// The banner record is built in every run that resolves its drive, silent or
-// not. Its window arrives with the banner's behaviour: until then no window
-// class is registered, no window can be created, and the worker makes its
-// single ejection without one, as it does when creating the window fails.
-void WindowsWorkerHost::registerBannerClass() {}
+void WindowsWorkerHost::registerBannerClass() { tarnwick::registerBannerClass(); }
 
+// The banner record is built in every run that resolves its drive, silent or not.
 void WindowsWorkerHost::createBanner(const BannerSettings& settings) {
+  bannerSettings_ = settings;
   banner_.reset(new (std::nothrow) BannerWindow(*device_, settings));
 }
 
-bool WindowsWorkerHost::createBannerWindow() { return false; }
-void WindowsWorkerHost::runMessageLoop() {}
-void WindowsWorkerHost::destroyBanner() { banner_.reset(); }
+bool WindowsWorkerHost::createBannerWindow() {
+  if (!banner_) return false;
+  behaviour_.reset(new (std::nothrow) BannerBehaviour(*banner_, bannerSettings_));
+  return behaviour_ && behaviour_->createWindow();
+}
+
+void WindowsWorkerHost::runMessageLoop() { tarnwick::runMessageLoop(); }
+
+void WindowsWorkerHost::destroyBanner() {
+  behaviour_.reset();  // destroys the window while its machine exists
+  banner_.reset();
+}
 
 bool WindowsWorkerHost::resolveDevice() {
   return resolve(*device_, controller_.volumeSet.get(), controller_.wmiServices.get());

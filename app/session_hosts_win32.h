@@ -8,6 +8,7 @@
 #include "app/roles.h"
 #include "app/session_controller_win32.h"
 #include "device/removable_device.h"
+#include "ui/banner_window_proc_win32.h"
 #include "ui/banner_window_win32.h"
 
 namespace tarnwick {
@@ -43,7 +44,9 @@ class WindowsWorkerHost final : public WorkerHost {
  private:
   SessionController& controller_;
   std::unique_ptr<RemovableDevice> device_;
+  BannerSettings bannerSettings_;
   std::unique_ptr<BannerWindow> banner_;
+  std::unique_ptr<BannerBehaviour> behaviour_;  // the banner's window and behaviour
 };
 
 class WindowsSessionHost final : public SessionHost {

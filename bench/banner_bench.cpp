@@ -110,4 +110,23 @@ void BM_SymbolBlend(benchmark::State& state) {
 }
 BENCHMARK(BM_SymbolBlend);
 
+// One pulse tick's composition as the pixels see it: background, rim,
+// highlight and body rows, then the symbol at the tick's opacity (the
+// system's text and button drawing come on top of this on Windows).
+void BM_PulseTickComposition(benchmark::State& state) {
+  Banner banner;
+  std::vector<uint8_t> symbolMemory(18 * 18 * 4, 0x80);
+  const BannerImage symbol{symbolMemory.data(), 18, 18};
+  uint8_t pulse = 255;
+  for (auto _ : state) {
+    fillBackground(banner.image);
+    applyAlphaRows(banner.image, banner.highlight.data(), banner.body.data());
+    blendSymbol(banner.image, symbol, 9, 28, pulse);
+    pulse = pulse >= 32 ? static_cast<uint8_t>(pulse - 16) : 255;
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(banner.memory.size()));
+}
+BENCHMARK(BM_PulseTickComposition);
+
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demonstration: builds Tarnwick.exe for x86_64 and runs it under Wine on
-# a simulated stick, writing screenshots to demo-output/ (or the folder given).
+# a simulated stick, writing screenshots, an animated GIF and call logs to
+# demo-output/ (or the folder given).
 # Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace tarnwick {
+#include "base/object_names.h"
 
-constexpr wchar_t kBannerClassName[] = L"ShadeWin";
+namespace tarnwick {
 
 // A banner busy with an ejection answers only when the request is over: it
 // may first wait up to 360000 ms for the banner mutex. A banner that has not

@@ -66,13 +66,6 @@ class SilentEjectTest(DeviceTestCase):
         self.assertEqual([c["id"] for c in resolved], [sim.WINE_DISK_ID, sim.USB_STICK_ID])
         self.assertTrue(all(c["set"] == session_set for c in resolved))
 
-    def test_a_worker_that_has_no_banner_ejects_once_without_veto_buffers(self):
-        # Without -s the worker ejects silently when it cannot create its banner.
-        self.stick_on("E")
-        self.pnp.describe(sim.usb_stick())
-        [request] = self.run_worker("E:")
-        self.assert_silent_request(request)
-
     def test_a_vetoed_stick_gets_one_request_and_nothing_is_shown(self):
         self.stick_on("E")
         self.pnp.describe(sim.usb_stick(vetoes="all", veto_type=6,

@@ -37,6 +37,9 @@
 //   vetoes = 2                            refuse the first 2 eject requests ("all": every one)
 //   veto_type = 6                         PNP_VETO_TYPE reported with a refusal
 //   veto_name = \Device\HarddiskVolume3   veto name reported with a refusal
+//   eject_ms = 500                        an eject request takes this long (default 0)
+//   veto_while_open = E:\dir\file.txt     refuse while some process holds this file open
+//                                         (it cannot be opened without sharing)
 // The root of the tree, HTREE\ROOT\0, exists implicitly: it is what an empty
 // id locates; it is not removable and has no parent. Requests are counted
 // over the whole log, across processes, so "vetoes" holds for a run of
@@ -44,13 +47,15 @@
 // removable is refused with veto type 5 (PNP_VetoIllegalDeviceRequest).
 //
 // Log: UTF-8, one line per call, tab-separated: the function name, then
-// key=value fields. Always pid=<process id> and result=<value>; per function:
+// key=value fields. Always pid=<process id>, t=<milliseconds> (the time the
+// line was written, on the performance counter that all processes share,
+// with three decimals) and result=<value>; per function:
 //   CM_Locate_DevNodeW        id flags [devnode] sim
 //   CM_Get_Device_IDW         devnode length flags [id] sim
 //   CM_Get_Parent             devnode flags [parent] sim
 //   CM_Get_DevNode_Status     devnode flags [status problem] sim
 //   CM_Request_Device_EjectW  devnode [id] veto_type_buffer veto_name_buffer name_length
-//                             flags [veto_type veto_name] sim
+//                             flags start (t when the request came in) [veto_type veto_name] sim
 //   SetupDiGetClassDevsW      class enumerator flags (result is the set handle)
 //   SetupDiDestroyDeviceInfoList  set
 //   SetupDiOpenDeviceInfoW    set id flags [devnode] sim
@@ -84,6 +89,8 @@ struct Device {
   long vetoes = 0;  // -1: every request
   DWORD vetoType = 6;
   std::wstring vetoName;
+  DWORD ejectMs = 0;
+  std::wstring vetoWhileOpen;
 };
 
 std::wstring environment(const wchar_t* name) {
@@ -184,6 +191,10 @@ std::vector<Device> loadTree() {
       d.vetoType = std::wcstoul(value.c_str(), nullptr, 0);
     } else if (key == L"veto_name") {
       d.vetoName = value;
+    } else if (key == L"veto_while_open") {
+      d.vetoWhileOpen = value;
+    } else if (key == L"eject_ms") {
+      d.ejectMs = std::wcstoul(value.c_str(), nullptr, 0);
     }
   }
   return devices;
@@ -229,6 +240,18 @@ std::wstring hex(unsigned long long value) {
 
 std::wstring decimal(unsigned long long value) { return std::to_wstring(value); }
 
+// Now, in milliseconds on the counter that every process of the machine shares.
+std::wstring timeStamp() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  const unsigned long long micro =
+      static_cast<unsigned long long>(now.QuadPart) * 1000000ull / static_cast<unsigned long long>(frequency.QuadPart);
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%llu.%03llu", micro / 1000, micro % 1000);
+  return text;
+}
+
 std::wstring guidText(const GUID* guid) {
   if (guid == nullptr) return L"null";
   wchar_t text[48];
@@ -258,6 +281,7 @@ class LogLine {
   void write() {
     std::wstring path = environment(L"TARNWICK_SIMPNP_LOG");
     if (path.empty()) return;
+    add(L"t", timeStamp());
     std::string line = toUtf8(text_) + "\n";
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -289,6 +313,15 @@ long earlierRequests(const std::wstring& id) {
     at = end + 1;
   }
   return count;
+}
+
+// True when some process holds the file open: it cannot be opened without sharing.
+bool heldOpen(const std::wstring& path) {
+  if (path.empty()) return false;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
 }
 
 // Wine's own setupapi, for every call that is not about the simulated tree.
@@ -420,7 +453,9 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
   line.add(L"veto_type_buffer", vetoType != nullptr ? L"1" : L"0")
       .add(L"veto_name_buffer", vetoName != nullptr ? L"1" : L"0")
       .add(L"name_length", decimal(nameLength))
-      .add(L"flags", hex(flags));
+      .add(L"flags", hex(flags))
+      .add(L"start", timeStamp());
+  if (device != nullptr && device->ejectMs > 0) Sleep(device->ejectMs);
   if (device == nullptr) {
     CONFIGRET result = real<decltype(&CM_Request_Device_EjectW)>("CM_Request_Device_EjectW")(
         node, vetoType, vetoName, nameLength, flags);
@@ -436,7 +471,8 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
     result = CR_REMOVE_VETOED;
     type = PNP_VetoIllegalDeviceRequest;
     name = device->id;
-  } else if (device->vetoes < 0 || earlierRequests(device->id) < device->vetoes) {
+  } else if (device->vetoes < 0 || earlierRequests(device->id) < device->vetoes ||
+             heldOpen(device->vetoWhileOpen)) {
     result = CR_REMOVE_VETOED;
     type = device->vetoType;
     name = device->vetoName;

@@ -45,7 +45,8 @@ class Device:
     """One node of the simulated tree; None leaves a property out."""
 
     def __init__(self, instance_id, parent=None, removable=False, present=True,
-                 friendly_name=None, description=None, vetoes=0, veto_type=None, veto_name=None):
+                 friendly_name=None, description=None, vetoes=0, veto_type=None, veto_name=None,
+                 eject_ms=0, veto_while_open=None):
         self.instance_id = instance_id
         self.parent = parent
         self.removable = removable
@@ -55,6 +56,8 @@ class Device:
         self.vetoes = vetoes          # number of first requests refused, or "all"
         self.veto_type = veto_type
         self.veto_name = veto_name
+        self.eject_ms = eject_ms      # how long an eject request takes
+        self.veto_while_open = veto_while_open  # refused while this file is held open
 
     def text(self):
         lines = ["[%s]" % self.instance_id]
@@ -72,6 +75,10 @@ class Device:
             lines.append("veto_type = %d" % self.veto_type)
         if self.veto_name is not None:
             lines.append("veto_name = %s" % self.veto_name)
+        if self.veto_while_open:
+            lines.append("veto_while_open = %s" % self.veto_while_open)
+        if self.eject_ms:
+            lines.append("eject_ms = %d" % self.eject_ms)
         return "\n".join(lines) + "\n"
 
 

@@ -7,6 +7,13 @@
 //   probe.exe pids EXENAME      prints the ids of processes with that file name
 //   probe.exe windows PID       prints "hwnd class visible" per top-level window of the process
 //   probe.exe post HWND MSG WPARAM LPARAM   posts a message (numbers in decimal or 0x hex)
+//   probe.exe send HWND MSG WPARAM LPARAM   sends a message (waits up to 120 s), prints the result
+//   probe.exe banners           prints "hwnd pid left top right bottom visible" per banner window
+//   probe.exe boxes PID         per message box of the process: "box HWND OWNER", then
+//                               "caption TEXT" and "text TEXT" per static text (UTF-8)
+//   probe.exe abandon NAME      takes the mutex NAME and exits holding it (it is abandoned)
+//   probe.exe take NAME         waits 0 ms for the mutex NAME: prints "owned", "abandoned"
+//                               or "busy" (releases what it got); exit 1 when it does not exist
 //   probe.exe spawn PROGRAM CMDFILE   starts PROGRAM with the exact command line held in
 //                                     CMDFILE (UTF-16LE, no BOM), waits up to 120 s and
 //                                     exits with its exit code (99 when it cannot start)
@@ -33,10 +40,54 @@ BOOL CALLBACK listWindow(HWND hwnd, LPARAM pid) {
   return TRUE;
 }
 
+void printUtf8(const char* key, const wchar_t* text) {
+  char buffer[2048] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer - 1, nullptr, nullptr);
+  std::printf("%s %s\n", key, buffer);
+}
+
+BOOL CALLBACK listBanner(HWND hwnd, LPARAM) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (wcscmp(cls, L"ShadeWin") != 0) return TRUE;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  RECT r = {};
+  GetWindowRect(hwnd, &r);
+  std::printf("%llu %lu %ld %ld %ld %ld %d\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
+              owner, r.left, r.top, r.right, r.bottom, IsWindowVisible(hwnd) ? 1 : 0);
+  return TRUE;
+}
+
+BOOL CALLBACK listStatic(HWND child, LPARAM) {
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  if (_wcsicmp(cls, L"Static") != 0) return TRUE;
+  wchar_t text[1024] = {};
+  if (GetWindowTextW(child, text, 1024) > 0) printUtf8("text", text);
+  return TRUE;
+}
+
+BOOL CALLBACK listBox(HWND hwnd, LPARAM pid) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (owner != static_cast<DWORD>(pid) || wcscmp(cls, L"#32770") != 0) return TRUE;
+  std::printf("box %llu %llu\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
+              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
+  wchar_t caption[256] = {};
+  GetWindowTextW(hwnd, caption, 256);
+  printUtf8("caption", caption);
+  EnumChildWindows(hwnd, listStatic, 0);
+  return TRUE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) return 2;
+  if (argc < 2) return 2;
+  if (argc < 3 && wcscmp(argv[1], L"banners") != 0) return 2;
   const wchar_t* verb = argv[1];
   if (!wcscmp(verb, L"mutex")) {
     HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, argv[2]);
@@ -79,6 +130,38 @@ int wmain(int argc, wchar_t** argv) {
     return PostMessageW(hwnd, static_cast<UINT>(number(argv[3])),
                         static_cast<WPARAM>(number(argv[4])), static_cast<LPARAM>(number(argv[5])))
                ? 0 : 1;
+  }
+  if (!wcscmp(verb, L"send") && argc >= 6) {
+    HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(number(argv[2])));
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, static_cast<UINT>(number(argv[3])), static_cast<WPARAM>(number(argv[4])),
+                             static_cast<LPARAM>(number(argv[5])), SMTO_NORMAL, 120000, &result)) {
+      return 1;
+    }
+    std::printf("result %llu\n", static_cast<unsigned long long>(result));
+    return 0;
+  }
+  if (!wcscmp(verb, L"banners")) {
+    EnumWindows(listBanner, 0);
+    return 0;
+  }
+  if (!wcscmp(verb, L"boxes")) {
+    EnumWindows(listBox, static_cast<LPARAM>(number(argv[2])));
+    return 0;
+  }
+  if (!wcscmp(verb, L"abandon")) {
+    HANDLE h = CreateMutexW(nullptr, FALSE, argv[2]);
+    if (h == nullptr) return 1;
+    return WaitForSingleObject(h, 10000) == WAIT_OBJECT_0 ? 0 : 1;  // ends holding it
+  }
+  if (!wcscmp(verb, L"take")) {
+    HANDLE h = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, argv[2]);
+    if (h == nullptr) return 1;
+    const DWORD r = WaitForSingleObject(h, 0);
+    std::printf("%s\n", r == WAIT_OBJECT_0 ? "owned" : r == WAIT_ABANDONED ? "abandoned" : "busy");
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) ReleaseMutex(h);
+    CloseHandle(h);
+    return 0;
   }
   if (!wcscmp(verb, L"spawn") && argc >= 4) {
     HANDLE file = CreateFileW(argv[3], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,

@@ -1,0 +1,195 @@
+"""What the whole-program banner tests share: the real Tarnwick.exe as a
+worker over the simulated Plug and Play layer, its banner found by class,
+read by screenshots and driven with xdotool and sent messages.
+
+Windows of the test prefix are unmanaged (the X11 driver's Managed=N) for
+the module's tests, so that hiding and destroying them takes milliseconds
+and keys reach the foreground window wherever the pointer is.
+"""
+import contextlib
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "simpnp"))
+import harness  # noqa: E402
+import shell_windows  # noqa: E402
+import simulated_pnp as sim  # noqa: E402
+from harness import read_text, wait_until  # noqa: E402
+from test_banner import Screen, black, grey, white  # noqa: E402
+
+SHOTS = os.path.join(harness.BUILD_DIR, "screenshots")
+
+WM_QUERYENDSESSION = 0x0011
+WM_DEVICECHANGE = 0x0219
+DBT_DEVNODES_CHANGED = 0x0007
+DBT_DEVICEREMOVECOMPLETE = 0x8004
+BUTTONS_FROM_RIGHT = 392  # the OK button starts this far left of the image's right edge
+
+
+class Banner:
+    """One banner window as another process sees it."""
+
+    def __init__(self, hwnd, pid, left, top, right, bottom, visible):
+        self.hwnd, self.pid = hwnd, pid
+        self.x, self.y = left, top
+        self.width, self.height = right - left, bottom - top
+        self.visible = visible
+
+
+class BannerRunCase(harness.WineTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.registry = contextlib.ExitStack()
+        cls.registry.enter_context(shell_windows.unmanaged_windows(cls.wine.env))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.registry.close()
+        super().tearDownClass()
+
+    def setUp(self):
+        super().setUp()
+        self.pnp = sim.SimulatedPnp(self)
+        self.addCleanup(self.pnp.close)
+
+    # --- the stick and the worker ---
+
+    def stick_on(self, letter="E", **stick):
+        folder = self.map_drive(letter)
+        self.pnp.define_drive(letter, folder)
+        return folder
+
+    def start_worker(self, *args, program=None, env=None):
+        return self.pnp.start(list(args), extra_env=env, program=program)
+
+    # --- banners ---
+
+    def banners(self):
+        _, out = self.run_tool("probe", "banners")
+        rows = [line.split() for line in out.splitlines() if line.strip()]
+        return [Banner(*[int(v) for v in row]) for row in rows if len(row) == 7]
+
+    def wait_banner(self, pid=None, what="the banner"):
+        def shown():
+            found = [b for b in self.banners() if b.visible and (pid is None or b.pid == pid)]
+            return found[0] if found else None
+        return wait_until(shown, 90, what, interval=0.1)
+
+    def send(self, banner, message, wparam=0, lparam=0):
+        code, reply = self.tool_reply("probe", "send", banner.hwnd, hex(message), wparam, hex(lparam))
+        self.assertEqual(code, 0)
+        return int(reply["result"])
+
+    def post(self, banner, message, wparam=0, lparam=0):
+        code, _ = self.run_tool("probe", "post", banner.hwnd, hex(message), wparam, hex(lparam))
+        self.assertEqual(code, 0)
+
+    def xdotool(self, *args):
+        env = dict(os.environ, DISPLAY=self.wine.display.name)
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=env, check=True, timeout=60)
+
+    def x_window(self):
+        """The banner's X window (named after its title)."""
+        env = dict(os.environ, DISPLAY=self.wine.display.name)
+        out = subprocess.run(["xdotool", "search", "--name", "^Tarnwick$"], env=env,
+                             capture_output=True, text=True, timeout=60).stdout.split()
+        return out[-1] if out else None
+
+    def key(self, name):
+        window = wait_until(self.x_window, 30, "the banner's X window")
+        self.xdotool("key", "--window", window, name)
+
+    # --- screenshots ---
+
+    def shoot(self, name, ready, what, timeout=60):
+        """Screenshots until `ready(screen)` holds; keeps the last one as NAME.png."""
+        os.makedirs(SHOTS, exist_ok=True)
+        path = os.path.join(SHOTS, name + ".png")
+
+        def attempt():
+            self.screenshot(path)
+            screen = Screen(path)
+            return screen if ready(screen) else None
+        return wait_until(attempt, timeout, what, interval=0.1)
+
+    @staticmethod
+    def body_shown(screen, banner):
+        return grey(54)(screen.rgb(banner.x + 2, banner.y + 30))
+
+    @staticmethod
+    def buttons(screen, banner):
+        """"both", "cancel" or "none": the buttons drawn on the banner."""
+        ok_left = banner.x + banner.width - BUTTONS_FROM_RIGHT
+        mid = banner.y + 37
+        faces = screen.count(ok_left - 4, banner.y + 25, ok_left + 150, banner.y + 50, white)
+        if faces < 50:
+            return "none"
+        # OK's face starts at ok_left; a lone Cancel 4 pixels further right.
+        if all(white(screen.rgb(x, mid)) for x in (ok_left + 1, ok_left + 2)):
+            return "both"
+        return "cancel"
+
+    @staticmethod
+    def symbol(screen, banner):
+        """Bright pixels of the symbol at (9, 28)."""
+        return screen.count(banner.x + 9, banner.y + 28, banner.x + 27, banner.y + 46, lambda p: min(p) > 120)
+
+    @staticmethod
+    def symbol_pixels(screen, banner):
+        return [screen.rgb(x, y) for y in range(banner.y + 28, banner.y + 46)
+                for x in range(banner.x + 9, banner.x + 27)]
+
+    @staticmethod
+    def text_pixels(screen, banner):
+        return [screen.rgb(x, y) for y in range(banner.y + 22, banner.y + 52)
+                for x in range(banner.x + 36, banner.x + banner.width - BUTTONS_FROM_RIGHT - 8)]
+
+    @staticmethod
+    def balloon(screen):
+        """White pixels of the notification area's balloon at the top of the screen."""
+        return screen.count(0, 0, screen.width, 200, white)
+
+    @staticmethod
+    def balloon_icon(screen, kind):
+        if kind == "info":
+            colour = lambda p: p[2] > 150 and p[0] < 120  # noqa: E731
+        else:
+            colour = lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90  # noqa: E731
+        return screen.count(0, 44, 200, 200, colour)
+
+    # --- the layer's log ---
+
+    def requests(self):
+        return self.pnp.eject_requests()
+
+    def wait_requests(self, count, timeout=60):
+        return wait_until(lambda: len(self.requests()) >= count and self.requests(), timeout,
+                          "%d eject requests" % count)
+
+
+def request_times(requests):
+    return [(float(r["start"]), float(r["t"])) for r in requests]
+
+
+def message_boxes(scene, pid):
+    """Message boxes of a process: list of (hwnd, owner, caption, [texts])."""
+    _, out = scene.run_tool("probe", "boxes", pid)
+    boxes = []
+    for line in out.splitlines():
+        key, _, value = line.rstrip("\r\n").partition(" ")
+        if key == "box":
+            hwnd, owner = value.split()
+            boxes.append([int(hwnd), int(owner), "", []])
+        elif key == "caption" and boxes:
+            boxes[-1][2] = value
+        elif key == "text" and boxes:
+            boxes[-1][3].append(value)
+    return boxes
+
+
+__all__ = ["BannerRunCase", "Banner", "request_times", "message_boxes", "read_text", "wait_until",
+           "black", "grey", "white", "sim", "shell_windows", "time"]
