@@ -2,108 +2,23 @@
 stick relaunches a copy from the temporary folder as the worker, and the
 worker's clean-up batch removes the copy and itself again.
 
-Every run has a private temporary folder (with_temp.exe sets TMP and TEMP)
-that holds the simulated Plug and Play layer, so that the copy finds it
-beside itself as the launcher does on the stick. Processes are held at start
-where a test needs to look at them (TARNWICK_SIMPNP_HOLD_*, simpnp.cpp)."""
+Workers started without -s show their banner; the tests give it its end as
+the user and the system would (the stick pulled out after the success, or
+OK for a banner that asks first). Tests about the temporary folder alone
+run silent copies."""
 import os
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "simpnp"))
-import harness  # noqa: E402
-import simulated_pnp as sim  # noqa: E402
-from harness import LAUNCHER_MUTEX, wait_until  # noqa: E402
+from constants import LAUNCHER_MUTEX
+from harness import wait_until
+from stick_run import VK_RETURN, WM_KEYDOWN, StickRunCase, holders_of
 
 
-def holders_of(folder):
-    """(pid, path) of every open file, mapping or current directory of any
-    process that lies inside the host folder."""
-    folder = os.path.realpath(folder)
-    inside = lambda p: p == folder or p.startswith(folder + "/")  # noqa: E731
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        base = os.path.join("/proc", pid)
-        paths = []
-        try:
-            paths.append(os.readlink(os.path.join(base, "cwd")))
-            for fd in os.listdir(os.path.join(base, "fd")):
-                try:
-                    paths.append(os.readlink(os.path.join(base, "fd", fd)))
-                except OSError:
-                    pass
-            with open(os.path.join(base, "maps")) as maps:
-                paths += [line.split(None, 5)[5].strip() for line in maps
-                          if len(line.split(None, 5)) == 6]
-        except OSError:
-            continue
-        found += [(int(pid), p) for p in paths if inside(p)]
-    return found
-
-
-class TempCopyTestCase(harness.WineTestCase):
-    def setUp(self):
-        super().setUp()
-        self.pnp = sim.SimulatedPnp(self)
-        self.addCleanup(self.pnp.close)
-        self.pnp.describe(sim.usb_stick())
-
-    def stick(self, letter="E", program="Tarnwick.exe"):
-        """A simulated USB stick with the program (a path below its root) and
-        the layer beside it; returns (host folder of the stick, Windows path)."""
-        folder = self.map_drive(letter)
-        self.pnp.define_drive(letter, folder)
-        target = os.path.join(folder, *program.split("\\"))
-        os.makedirs(os.path.dirname(target), exist_ok=True)
-        self.copy_program(os.path.dirname(target), os.path.basename(target))
-        self.pnp.install_into(os.path.dirname(target))
-        return folder, "%s:\\%s" % (letter, program)
-
-    def temp_folder(self, name="Temp"):
-        """A private temporary folder named `name`, holding the layer.
-        Returns (host path, Windows path)."""
-        path = os.path.join(self.make_folder("tarnwick-tmp-"), name)
-        os.mkdir(path)
-        self.pnp.install_into(path)
-        return path, self.windows_path(path)
-
-    def launch(self, program, temp_windows, args=(), env=None):
-        """Starts `program` (a Windows path) with TMP and TEMP set to the folder."""
-        dir_file = os.path.join(self.make_folder("tarnwick-tmpname-"), "dir")
-        with open(dir_file, "wb") as f:
-            f.write(temp_windows.encode("utf-16-le"))
-        all_env = self.pnp.env()
-        all_env.update(env or {})
-        return self.start(self.build_file("with_temp.exe"),
-                          [self.windows_path(dir_file), program] + list(args), env=all_env)
-
-    def hold_env(self):
-        """Holds every process started from a TWK copy (worker, interpreter,
-        waiter) at its start; `release` lets one go on."""
-        self.release_file = os.path.join(self.make_folder("tarnwick-release-"), "go")
-        return {"TARNWICK_SIMPNP_HOLD_ARGUMENT": "TWK",
-                "TARNWICK_SIMPNP_HOLD_FILE": self.windows_path(self.release_file)}
-
-    def next_hold(self, seen):
-        holds = wait_until(lambda: self.pnp.calls("hold")[seen:], 90, "a held process")
-        return holds[0]
-
-    def release(self):
-        open(self.release_file, "w").close()
-        wait_until(lambda: not os.path.exists(self.release_file), 60, "the release to be taken")
-
-    def twk_files(self, folder):
-        return sorted(f for f in os.listdir(folder) if f.upper().startswith("TWK"))
-
-    def wait_cleaned(self, temp, before):
-        wait_until(lambda: sorted(os.listdir(temp)) == before, 90,
-                   "the temporary folder to hold what it held before")
-
-
-class RelaunchTest(TempCopyTestCase):
-    def follow_run(self, program, forwarded, remove_from_stick):
-        """Runs the launcher from the stick and follows the copy to its end."""
+class RelaunchTest(StickRunCase):
+    def follow_run(self, program, forwarded, remove_from_stick, finish=None):
+        """Runs the launcher from the stick and follows the copy to its end;
+        `finish` ends the worker's banner (None: the worker is silent)."""
         stick, windows_program = self.stick("E", program)
         temp, temp_windows = self.temp_folder()
         before = sorted(os.listdir(temp))
@@ -125,6 +40,8 @@ class RelaunchTest(TempCopyTestCase):
 
         # Past the eject, the worker writes the batch; its waiter is held in turn.
         self.release()
+        if finish:
+            finish(self.wait_banner(int(worker["pid"])))
         seen = 1
         while True:
             hold = self.next_hold(seen)
@@ -145,9 +62,14 @@ class RelaunchTest(TempCopyTestCase):
         self.release()
         self.wait_cleaned(temp, before)
 
+    def confirm(self, banner):
+        """OK on a banner that asks first; with c it closes at once after the success."""
+        self.post(banner, WM_KEYDOWN, VK_RETURN)
+
     def test_a_launcher_on_the_stick_hands_over_to_a_copy_that_removes_itself(self):
         self.follow_run("Tarnwick.exe", "",
-                        ["del", "/q", "E:\\Tarnwick.exe", "E:\\setupapi.dll", "E:\\wsetupapi.dll"])
+                        ["del", "/q", "E:\\Tarnwick.exe", "E:\\setupapi.dll", "E:\\wsetupapi.dll"],
+                        finish=self.unplug)
 
     def test_the_silent_letter_in_the_file_name_is_forwarded(self):
         self.follow_run("Tarnwick-s.exe", " /s",
@@ -157,7 +79,7 @@ class RelaunchTest(TempCopyTestCase):
     def test_a_folder_and_program_name_with_spaces(self):
         # "Tarnwick - Copy" carries the letter c in its name.
         self.follow_run("My Tools\\Tarnwick - Copy.exe", " /c",
-                        ["rmdir", "/s", "/q", "E:\\My Tools"])
+                        ["rmdir", "/s", "/q", "E:\\My Tools"], finish=self.confirm)
 
     def test_special_characters_in_the_temporary_folder(self):
         stick, program = self.stick("E")
@@ -167,7 +89,8 @@ class RelaunchTest(TempCopyTestCase):
             with self.subTest(name=name):
                 temp, temp_windows = self.temp_folder(name)
                 before = sorted(os.listdir(temp))
-                launcher = self.launch(program, temp_windows)
+                # A silent copy: what matters here is the folder's name.
+                launcher = self.launch(program, temp_windows, ["-s"])
                 # The copy lives for a second at least: its worker resolves,
                 # ejects, and its batch waits for it to end.
                 wait_until(lambda: [f for f in self.twk_files(temp) if f.endswith(".exe")],
@@ -183,24 +106,32 @@ class RelaunchTest(TempCopyTestCase):
         launchers = [self.launch(program_e, temp_windows), self.launch(program_f, temp_windows)]
         for launcher in launchers:
             self.assertEqual(launcher.wait_exit(120), 0)
-        requests = wait_until(lambda: len(self.pnp.eject_requests()) == 2 and
-                              self.pnp.eject_requests(), 90, "two eject requests")
+        requests = wait_until(lambda: len(self.accepted()) == 2 and self.requests(), 90,
+                              "two accepted eject requests")
+        self.assertEqual(len(requests), 2)
         self.assertEqual(len({r["pid"] for r in requests}), 2)
+        # Two banners, one above the other; both sticks are pulled out.
+        banners = wait_until(lambda: len(self.banners()) == 2 and self.banners(), 90, "two banners")
+        self.assertEqual(sorted(b.pid for b in banners), sorted(int(r["pid"]) for r in requests))
+        self.assertEqual(sorted((b.x, b.y) for b in banners), [(0, 576 - 56), (0, 576)])
+        for banner in banners:
+            self.unplug(banner)
         self.wait_cleaned(temp, before)
 
     def test_a_worker_started_by_hand_deletes_its_executable_on_the_stick(self):
         stick, program = self.stick("E")
         temp, temp_windows = self.temp_folder()
         before = sorted(os.listdir(temp))
-        self.assertEqual(self.launch(program, temp_windows,
-                                     ["E:", "--delete-executable"]).wait_exit(120), 0)
+        worker = self.launch(program, temp_windows, ["E:", "--delete-executable"])
+        self.unplug(self.wait_banner())
+        self.assertEqual(worker.wait_exit(60), 0)
         wait_until(lambda: "Tarnwick.exe" not in os.listdir(stick), 90,
                    "the executable on the stick to go")
         self.wait_cleaned(temp, before)
         self.assertEqual(len(self.pnp.eject_requests()), 1)
 
 
-class LauncherMutexTest(TempCopyTestCase):
+class LauncherMutexTest(StickRunCase):
     def test_an_abandoned_mutex_does_not_block_later_launchers(self):
         _, program = self.stick("E")
         temp, temp_windows = self.temp_folder()
@@ -220,11 +151,12 @@ class LauncherMutexTest(TempCopyTestCase):
         self.assertEqual(sorted(os.listdir(temp)), before)
         # It gave the mutex back: the next launcher hands over as usual.
         self.assertEqual(self.launch(program, temp_windows).wait_exit(120), 0)
-        wait_until(lambda: self.pnp.eject_requests(), 90, "the worker's eject request")
+        self.unplug(self.wait_banner())
+        self.assertEqual(len(self.pnp.eject_requests()), 1)
         self.wait_cleaned(temp, before)
 
 
-class WaiterTest(TempCopyTestCase):
+class WaiterTest(StickRunCase):
     def test_terminates_a_process_of_its_own_executable_after_the_limit(self):
         # A launcher that waits for the mutex, held by another program, runs
         # for minutes: the waiter ends it after 30 s.
