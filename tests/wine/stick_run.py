@@ -142,4 +142,4 @@ class StickRunCase(BannerRunCase):
         wait_until(lambda: not self.process_alive(pid), timeout, "process %d to end" % pid)
 
 
-__all__ = ["StickRunCase", "holders_of", "WM_KEYDOWN", "VK_RETURN", "VK_ESCAPE"]
+__all__ = ["StickRunCase", "holders_of", "sim", "WM_KEYDOWN", "VK_RETURN", "VK_ESCAPE"]
