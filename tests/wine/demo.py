@@ -236,7 +236,7 @@ def typical_run(wine, out):
         print("The copy shows its banner at %d,%d, %.2f s after the double-click"
               % (x, y, time.monotonic() - started))
         # The editor's open file is held by the wineserver on its behalf.
-        held = sorted({"%s: %s" % (command_of(p), os.path.relpath(path, stick))
+        held = sorted({"%s (through %s)" % (os.path.relpath(path, stick), command_of(p))
                        for p, path in holders_of(stick)})
         print("  held open under the stick's folder now: %s" % ("; ".join(held) or "nothing"))
 
@@ -296,8 +296,8 @@ def typical_run(wine, out):
             if mean(frame, "300x30+0+%d" % (y + 22)) > 0.05:
                 if mean(frame, cancel_face) < 0.4:
                     shutil.copyfile(frame, os.path.join(out, "01-banner.png"))
-                    print("  screenshot of the banner before its buttons: %s"
-                          % os.path.join(out, "01-banner.png"))
+                    print("01-banner.png: the first recorded frame of the banner, before its"
+                          " buttons appeared")
                 break
 
         shutil.copyfile(pnp.log_path, os.path.join(out, "typical-run-calls.log"))
