@@ -25,6 +25,8 @@ std::vector<uint8_t> syntheticTable(size_t entries) {
 }
 
 // Answers at once: every handle names a file on another volume.
+constexpr char16_t kText[] = u"\\Device\\HarddiskVolume3\\Users\\me\\Documents\\report.txt";
+
 class InstantWorker : public BlockerWorker {
  public:
   explicit InstantWorker(std::vector<uint8_t>& table) : table_(table) {}
@@ -36,12 +38,20 @@ class InstantWorker : public BlockerWorker {
     slot.format = HandleTableFormat::Extended;
     return true;
   }
-  bool requestHandleName(uintptr_t, char16_t* name) override {
-    const char16_t text[] = u"\\Device\\HarddiskVolume3\\Users\\me\\Documents\\report.txt";
-    std::char_traits<char16_t>::copy(name, text, sizeof text / 2);
-    return true;
+  NameAnswer askHandleName(uintptr_t, char16_t* name) override {
+    std::char_traits<char16_t>::copy(name, kText, sizeof kText / 2);
+    return NameAnswer::Named;
+  }
+  void askHandleNames(NameBatch& batch) override {
+    for (uint32_t i = 0; i < batch.count; ++i) {
+      std::char_traits<char16_t>::copy(batch.names[i], kText, sizeof kText / 2);
+      batch.answers[i] = NameAnswer::Named;
+    }
   }
   void releaseSnapshot(HandleSnapshot& slot) override { slot = HandleSnapshot{}; }
+  uint32_t tickCount() override { return 0; }
+  void limitWaitsTo(uint32_t) override {}
+  void removeWaitLimit() override {}
 
  private:
   std::vector<uint8_t>& table_;
@@ -60,6 +70,10 @@ class InstantPlatform : public SearchPlatform {
     std::char_traits<char16_t>::copy(path, image, sizeof image / 2);
     return true;
   }
+  bool readImageName(uintptr_t, char16_t*) override { return false; }
+  uint64_t processStartTime(uintptr_t) override { return 1; }
+  size_t listModules(uintptr_t, uintptr_t*, size_t) override { return 0; }
+  bool readModulePath(uintptr_t, uintptr_t, char16_t*) override { return false; }
   uintptr_t duplicateHandle(uintptr_t, uint64_t value) override { return static_cast<uintptr_t>(value); }
   void closeHandle(uintptr_t) override {}
   uint32_t fileAttributes(const char16_t*) override { return 0x20; }

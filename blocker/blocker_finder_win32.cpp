@@ -35,6 +35,46 @@ bool WindowsSearchPlatform::readExecutablePath(uintptr_t process, char16_t* path
   return length != 0;
 }
 
+bool WindowsSearchPlatform::readImageName(uintptr_t process, char16_t* path) {
+  if (api_->QueryFullProcessImageNameW == nullptr) return false;
+  DWORD size = kBlockerPathUnits;
+  // Flags 0: the path in its drive-letter form.
+  if (!api_->QueryFullProcessImageNameW(reinterpret_cast<HANDLE>(process), 0, wide(path), &size)) {
+    return false;
+  }
+  path[size < kBlockerPathUnits ? size : kBlockerPathUnits - 1] = 0;
+  return true;
+}
+
+uint64_t WindowsSearchPlatform::processStartTime(uintptr_t process) {
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(reinterpret_cast<HANDLE>(process), &created, &exited, &kernel, &user)) {
+    return 0;
+  }
+  return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+size_t WindowsSearchPlatform::listModules(uintptr_t process, uintptr_t* modules, size_t capacity) {
+  // Module handles are pointer-sized, as the slots are.
+  static_assert(sizeof(HMODULE) == sizeof(uintptr_t), "module handles fill the slots");
+  DWORD needed = 0;
+  const DWORD bytes = static_cast<DWORD>(capacity * sizeof(HMODULE));
+  if (!api_->EnumProcessModules(reinterpret_cast<HANDLE>(process),
+                                reinterpret_cast<HMODULE*>(modules), bytes, &needed)) {
+    return 0;
+  }
+  const size_t listed = needed / sizeof(HMODULE);
+  return listed < capacity ? listed : capacity;
+}
+
+bool WindowsSearchPlatform::readModulePath(uintptr_t process, uintptr_t module, char16_t* path) {
+  const DWORD length = api_->GetModuleFileNameExW(reinterpret_cast<HANDLE>(process),
+                                                  reinterpret_cast<HMODULE>(module), wide(path),
+                                                  kBlockerPathUnits);
+  path[kBlockerPathUnits - 1] = 0;
+  return length != 0;
+}
+
 uintptr_t WindowsSearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {
   if (handleValue > UINTPTR_MAX) return 0;
   HANDLE duplicate = nullptr;

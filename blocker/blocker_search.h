@@ -12,6 +12,10 @@ namespace tarnwick {
 
 constexpr size_t kBlockerPathUnits = 320;
 constexpr uint32_t kDirectoryAttribute = 0x10;
+// The longest a search may hold its caller's thread, in milliseconds.
+constexpr uint32_t kSearchLimitMs = 5000;
+// Modules of one process that the search looks at when the walk found nothing.
+constexpr size_t kModulesLookedAt = 1024;
 
 // What the last search found: the one record of a search's answer, read by
 // the notices as it is.
@@ -21,6 +25,7 @@ struct BlockerFindings {
   char16_t openPath[kBlockerPathUnits] = {};     // with holdsOpenItem: X:\rest of the name
   bool runsFromDrive = false;                  // the process's executable lies on the drive
   bool holdsOpenItem = false;                  // a handle names a file or folder on the drive
+  uint64_t holderStartTime = 0;                // when that process started (system time); 0 unknown
 };
 
 // The handle query worker as the search drives it.
@@ -32,9 +37,19 @@ class BlockerWorker {
   // On true the slot holds the table; the slot's block is released by
   // releaseSnapshot in every case, after the worker is stopped.
   virtual bool requestHandleSnapshot(HandleSnapshot& slot) = 0;
-  // `name` has room for kNameUnits units.
-  virtual bool requestHandleName(uintptr_t handle, char16_t* name) = 0;
+  // One request for one handle; `name` has room for kNameUnits units. Tells
+  // only Named, Hung, NoWorker, Unasked and (for every other outcome) Unreadable.
+  virtual NameAnswer askHandleName(uintptr_t handle, char16_t* name) = 0;
+  // Answers every handle of the batch, several per request, each within its
+  // own limit; handles after a hung one go to a fresh worker.
+  virtual void askHandleNames(NameBatch& batch) = 0;
   virtual void releaseSnapshot(HandleSnapshot& slot) = 0;
+  // Milliseconds of the clock the worker's limits are measured on.
+  virtual uint32_t tickCount() = 0;
+  // From now on no wait ends after `deadlineTick`: a request still open
+  // then is given up (its handles Unasked) and its worker stopped.
+  virtual void limitWaitsTo(uint32_t deadlineTick) = 0;
+  virtual void removeWaitLimit() = 0;
 };
 
 // The platform operations of the walk. Handles are opaque non-zero values.
@@ -47,6 +62,17 @@ class SearchPlatform {
   virtual uintptr_t openProcess(uint32_t processId) = 0;
   // Full path of the process's first module into `path` (kBlockerPathUnits units, terminated).
   virtual bool readExecutablePath(uintptr_t process, char16_t* path) = 0;
+  // The executable's path as the system recorded it when the process
+  // started, for processes whose module list cannot be read (another
+  // architecture, some protected processes); false where that is not known.
+  virtual bool readImageName(uintptr_t process, char16_t* path) = 0;
+  // When the process started, in the system's time units; 0 when unknown.
+  virtual uint64_t processStartTime(uintptr_t process) = 0;
+  // The process's loaded modules, the executable first, up to `capacity`;
+  // 0 when the list cannot be read.
+  virtual size_t listModules(uintptr_t process, uintptr_t* modules, size_t capacity) = 0;
+  // Full path of one of them into `path` (kBlockerPathUnits units, terminated).
+  virtual bool readModulePath(uintptr_t process, uintptr_t module, char16_t* path) = 0;
   // Duplicates a handle of the process into this one; 0 on failure.
   virtual uintptr_t duplicateHandle(uintptr_t process, uint64_t handleValue) = 0;
   virtual void closeHandle(uintptr_t handle) = 0;
@@ -54,11 +80,32 @@ class SearchPlatform {
   virtual uint32_t fileAttributes(const char16_t* path) = 0;
 };
 
+// How the walk asks for handle names. Both find the same.
+enum class WalkMode : uint8_t {
+  // Every handle of an opened process is duplicated and named by one request.
+  OneByOne,
+  // Handles whose type number is known not to be a file's are passed over
+  // without being duplicated; the rest go to the worker several per request.
+  // A type number is learnt from the worker's answers and never trusted
+  // against them (see the search).
+  Batched,
+};
+
+struct SearchOptions {
+  WalkMode mode = WalkMode::Batched;
+  // The longest the whole search takes; 0 for no limit. Once the limit comes
+  // the walk ends with what it found by then.
+  uint32_t limitMs = kSearchLimitMs;
+  // When the walk finds nothing: report a process that has a module loaded
+  // from the drive as running from it.
+  bool lookAtModules = true;
+};
+
 // Searches for the process that keeps `driveLetter` busy and leaves the
 // answer in `findings`. True exactly when runsFromDrive or holdsOpenItem is
 // set. The worker is stopped on every way out.
 bool findBlocker(char16_t driveLetter, BlockerFindings& findings, BlockerWorker& worker,
-                 SearchPlatform& platform);
+                 SearchPlatform& platform, const SearchOptions& options = SearchOptions());
 
 // The search as the banner runs it: the worker and platform it was given,
 // and the findings of its last run.
@@ -74,6 +121,7 @@ class BlockerFinder {
   virtual bool findBlocker(char16_t driveLetter);
 
   BlockerFindings findings;
+  SearchOptions options;
 
  protected:
   // The worker and platform of every later search; both stay owned by the caller.
