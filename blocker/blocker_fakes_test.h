@@ -237,19 +237,14 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
     const FakeProcess& p = processes.at(pid);
     return p.startTime != 0 ? p.startTime : 0x01D0000000000000ull + pid;
   }
-  size_t listModules(uintptr_t process, uintptr_t* modules, size_t capacity) override {
-    const FakeProcess& p = processes.at(processOf_.at(process));
-    if (!p.imageReadable) return 0;
-    const size_t count = 1 + p.modules.size();
-    for (size_t i = 0; i < count && i < capacity; ++i) modules[i] = 0x1000 + i;
-    return count;
-  }
-  bool readModulePath(uintptr_t process, uintptr_t module, char16_t* path) override {
-    const FakeProcess& p = processes.at(processOf_.at(process));
-    const size_t index = module - 0x1000;
-    if (!p.imageReadable || index > p.modules.size()) return false;
-    std::u16string text = (index == 0 ? p.image : p.modules[index - 1]).substr(0, kBlockerPathUnits - 1);
-    std::memcpy(path, text.c_str(), (text.size() + 1) * 2);
+  bool visitModules(uintptr_t process, uint32_t pid, ModuleVisitor& visitor) override {
+    if (processOf_.at(process) != pid) return false;
+    const FakeProcess& p = processes.at(pid);
+    if (!p.imageReadable) return false;
+    if (visitor.visit(p.image.c_str())) return true;
+    for (const std::u16string& m : p.modules) {
+      if (visitor.visit(m.c_str())) return true;
+    }
     return true;
   }
   uintptr_t duplicateHandle(uintptr_t process, uint64_t value) override {

@@ -1,5 +1,7 @@
 #include "blocker/blocker_finder_win32.h"
 
+#include <tlhelp32.h>
+
 #include "base/text_win32.h"
 #include "blocker/drive_path.h"
 
@@ -54,25 +56,23 @@ uint64_t WindowsSearchPlatform::processStartTime(uintptr_t process) {
   return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
 }
 
-size_t WindowsSearchPlatform::listModules(uintptr_t process, uintptr_t* modules, size_t capacity) {
-  // Module handles are pointer-sized, as the slots are.
-  static_assert(sizeof(HMODULE) == sizeof(uintptr_t), "module handles fill the slots");
-  DWORD needed = 0;
-  const DWORD bytes = static_cast<DWORD>(capacity * sizeof(HMODULE));
-  if (!api_->EnumProcessModules(reinterpret_cast<HANDLE>(process),
-                                reinterpret_cast<HMODULE*>(modules), bytes, &needed)) {
-    return 0;
+bool WindowsSearchPlatform::visitModules(uintptr_t, uint32_t processId, ModuleVisitor& visitor) {
+  // One snapshot of the module list gives every path; asking for each
+  // module's path reads the process's list again each time.
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+  if (!snapshot && ::GetLastError() == ERROR_BAD_LENGTH) {
+    // The list changed while it was read: once more.
+    snapshot.reset(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
   }
-  const size_t listed = needed / sizeof(HMODULE);
-  return listed < capacity ? listed : capacity;
-}
-
-bool WindowsSearchPlatform::readModulePath(uintptr_t process, uintptr_t module, char16_t* path) {
-  const DWORD length = api_->GetModuleFileNameExW(reinterpret_cast<HANDLE>(process),
-                                                  reinterpret_cast<HMODULE>(module), wide(path),
-                                                  kBlockerPathUnits);
-  path[kBlockerPathUnits - 1] = 0;
-  return length != 0;
+  if (!snapshot) return false;
+  MODULEENTRY32W module;
+  module.dwSize = sizeof module;
+  for (BOOL more = ::Module32FirstW(snapshot.get(), &module); more;
+       more = ::Module32NextW(snapshot.get(), &module)) {
+    module.szExePath[MAX_PATH - 1] = 0;
+    if (visitor.visit(reinterpret_cast<const char16_t*>(module.szExePath))) break;
+  }
+  return true;
 }
 
 uintptr_t WindowsSearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {

@@ -77,7 +77,7 @@ class Walk {
       if (processId > 0xFFFFFFFFu) continue;
       const uintptr_t process = sys_.openProcess(static_cast<uint32_t>(processId));
       if (process == 0) continue;
-      const bool onDrive = hasModuleOnDrive(process);
+      const bool onDrive = hasModuleOnDrive(process, static_cast<uint32_t>(processId));
       if (onDrive) {
         found_.holderPid = static_cast<uint32_t>(processId);
         found_.holderStartTime = sys_.processStartTime(process);
@@ -126,13 +126,17 @@ class Walk {
     return false;
   }
 
-  bool hasModuleOnDrive(uintptr_t process) {
-    const size_t count = sys_.listModules(process, modules_, kModulesLookedAt);
-    for (size_t k = 0; k < count && k < kModulesLookedAt; ++k) {
-      if (!sys_.readModulePath(process, modules_[k], name_)) continue;
-      if (name_[0] != 0 && upperAscii(name_[0]) == letter_ && name_[1] == u':') return true;
-    }
-    return false;
+  bool hasModuleOnDrive(uintptr_t process, uint32_t processId) {
+    struct OnDrive final : ModuleVisitor {
+      explicit OnDrive(char16_t letter) : letter(letter) {}
+      bool visit(const char16_t* path) override {
+        found = path[0] != 0 && upperAscii(path[0]) == letter && path[1] == u':';
+        return found;
+      }
+      const char16_t letter;
+      bool found = false;
+    } onDrive(letter_);
+    return sys_.visitModules(process, processId, onDrive) && onDrive.found;
   }
 
   // One request per handle. True when the handle names a file on the drive;
@@ -168,6 +172,8 @@ class Walk {
       const uintptr_t duplicate = sys_.duplicateHandle(process_, e.handleValue);
       if (duplicate == 0) continue;
       batch_.handles[batch_.count] = duplicate;
+      // Its type need not be read again: every object of the number is a file.
+      batch_.knownFiles[batch_.count] = verdict == TypeVerdict::File;
       types[batch_.count] = e.typeNumber;
       ++batch_.count;
     }
@@ -237,7 +243,6 @@ class Walk {
   TypeVerdict verdicts_[kLearntTypes] = {};
   char16_t name_[kNameUnits] = {};
   NameBatch batch_;
-  uintptr_t modules_[kModulesLookedAt] = {};
 };
 
 }  // namespace

@@ -14,8 +14,6 @@ constexpr size_t kBlockerPathUnits = 320;
 constexpr uint32_t kDirectoryAttribute = 0x10;
 // The longest a search may hold its caller's thread, in milliseconds.
 constexpr uint32_t kSearchLimitMs = 5000;
-// Modules of one process that the search looks at when the walk found nothing.
-constexpr size_t kModulesLookedAt = 1024;
 
 // What the last search found: the one record of a search's answer, read by
 // the notices as it is.
@@ -52,6 +50,15 @@ class BlockerWorker {
   virtual void removeWaitLimit() = 0;
 };
 
+// Receives module paths one by one; true to stop.
+class ModuleVisitor {
+ public:
+  virtual bool visit(const char16_t* path) = 0;
+
+ protected:
+  ~ModuleVisitor() = default;
+};
+
 // The platform operations of the walk. Handles are opaque non-zero values.
 class SearchPlatform {
  public:
@@ -68,11 +75,10 @@ class SearchPlatform {
   virtual bool readImageName(uintptr_t process, char16_t* path) = 0;
   // When the process started, in the system's time units; 0 when unknown.
   virtual uint64_t processStartTime(uintptr_t process) = 0;
-  // The process's loaded modules, the executable first, up to `capacity`;
-  // 0 when the list cannot be read.
-  virtual size_t listModules(uintptr_t process, uintptr_t* modules, size_t capacity) = 0;
-  // Full path of one of them into `path` (kBlockerPathUnits units, terminated).
-  virtual bool readModulePath(uintptr_t process, uintptr_t module, char16_t* path) = 0;
+  // Hands the full path of each module loaded in the process (opened as
+  // `process`) to `visitor` until it says stop; false when the list cannot
+  // be read.
+  virtual bool visitModules(uintptr_t process, uint32_t processId, ModuleVisitor& visitor) = 0;
   // Duplicates a handle of the process into this one; 0 on failure.
   virtual uintptr_t duplicateHandle(uintptr_t process, uint64_t handleValue) = 0;
   virtual void closeHandle(uintptr_t handle) = 0;

@@ -104,7 +104,9 @@ TEST_P(Search, TheFirstFileWinsAndALaterFileBeatsAFolder) {
   world.addFile(100, 12, kOnE + u"dir\\two.txt", u"E:\\dir\\two.txt");
   EXPECT_TRUE(search());
   EXPECT_EQ(openPath(), u"E:\\dir\\one.txt");
-  if (oneByOne()) EXPECT_EQ(world.duplicated.size(), 2u);
+  if (oneByOne()) {
+    EXPECT_EQ(world.duplicated.size(), 2u);
+  }
 }
 
 TEST_P(Search, TheLastFolderWinsAndTheWalkStopsAtTheNextProcess) {
@@ -416,6 +418,16 @@ TEST_P(TypeNumbers, HandlesOfATypeLearntNotToBeFilesAreNeitherDuplicatedNorAsked
   EXPECT_EQ(openPath(), u"E:\\a.txt");
   EXPECT_EQ(world.duplicated.size(), 3u);  // one of each type
   EXPECT_EQ(threads.created, 1);
+}
+
+TEST_P(TypeNumbers, FilesOfANumberLearntToBeAFilesAreNamedWithoutReadingTheirTypeAgain) {
+  world.addProcess(100, u"C:\\a.exe");
+  for (uint64_t h = 4; h <= 400; h += 4) world.addFile(100, h, u"\\Device\\HarddiskVolume3\\x");
+  world.addFile(100, 404, kOnE + u"a.txt", u"E:\\a.txt");
+  EXPECT_TRUE(search());
+  EXPECT_EQ(openPath(), u"E:\\a.txt");
+  EXPECT_EQ(world.typeQueries, 1);
+  EXPECT_EQ(world.nameQueries, 101);
 }
 
 TEST_P(TypeNumbers, ATableWithoutTypeNumbersIsWalkedInFull) {

@@ -96,8 +96,10 @@ inline bool isFileAnswer(NameAnswer a) {
 
 // Identifies a handle: the object's type must be "File", it must not be a
 // pipe, and its name must fit in kNameQueryBytes. On Named, `name`
-// (kNameUnits) holds the name as the system gives it.
-NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* name);
+// (kNameUnits) holds the name as the system gives it. With `knownFile` the
+// caller already knows the object to be a file and its type is not read.
+NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* name,
+                          bool knownFile = false);
 
 // Several handles for one request: the requester fills the handles and the
 // first to ask, the worker answers them in order and publishes how far it
@@ -109,6 +111,7 @@ struct NameBatch {
   uint32_t count = 0;                       // handles in use
   uint32_t first = 0;                       // the first handle this request asks for
   uintptr_t handles[kNameBatchCapacity] = {};  // duplicated into this process
+  bool knownFiles[kNameBatchCapacity] = {};    // the object is known to be a file
   NameAnswer answers[kNameBatchCapacity] = {};
   // 2i+1 while the worker identifies handle i, 2i+2 once its answer is in place.
   std::atomic<uint32_t> progress{0};

@@ -189,8 +189,9 @@ class Batches : public Protocol {
   void fill(const std::vector<uint64_t>& answerMs) {
     batch.count = 0;
     for (uint64_t ms : answerMs) {
-      batch.handles[batch.count++] =
-          fileHandle(u"\\Device\\HarddiskVolume2\\f" + std::u16string(1, char16_t(u'a' + batch.count)), ms);
+      const char16_t letter = static_cast<char16_t>(u'a' + batch.count);
+      batch.handles[batch.count] = fileHandle(u"\\Device\\HarddiskVolume2\\f" + std::u16string(1, letter), ms);
+      ++batch.count;
     }
   }
   std::vector<NameAnswer> answers() const { return {batch.answers, batch.answers + batch.count}; }
