@@ -42,7 +42,8 @@ class InstantWorker : public BlockerWorker {
     std::char_traits<char16_t>::copy(name, kText, sizeof kText / 2);
     return NameAnswer::Named;
   }
-  void askHandleNames(NameBatch& batch) override {
+  void finishHandleNames(NameBatch&) override {}
+  void beginHandleNames(NameBatch& batch) override {
     for (uint32_t i = 0; i < batch.count; ++i) {
       std::char_traits<char16_t>::copy(batch.names[i], kText, sizeof kText / 2);
       batch.answers[i] = NameAnswer::Named;

@@ -33,9 +33,13 @@ class Walk {
         worker_(worker),
         sys_(platform),
         batched_(options.mode == WalkMode::Batched),
+        overlap_(options.overlapBatches),
         limited_(options.limitMs != 0),
         deadline_(deadline) {}
-  ~Walk() { closeProcess(); }
+  ~Walk() {
+    finishBatch();
+    closeProcess();
+  }
 
   // Examines the entries in table order until a finding ends the walk.
   void run(const HandleTableView& table) {
@@ -43,6 +47,8 @@ class Walk {
     while (i < table.size()) {
       const HandleEntry entry = table.entry(i);
       if (!havePrevious_ || entry.processId != previous_) {
+        // The answers about the previous process's last handles come first.
+        if (finishBatch()) return;
         // A folder found in the previous process is the answer: never mix two processes.
         if (found_.holdsOpenItem) return;
         if (expired()) return;
@@ -54,7 +60,10 @@ class Walk {
         ++i;
         continue;
       }
-      if (expired()) return;
+      if (expired()) {
+        finishBatch();
+        return;
+      }
       if (batched_) {
         if (examineBatch(table, i)) return;
       } else {
@@ -62,6 +71,7 @@ class Walk {
         ++i;
       }
     }
+    finishBatch();
   }
 
   // After a walk that found nothing: the first process in table order with a
@@ -96,6 +106,11 @@ class Walk {
   }
 
  private:
+  struct Batch {
+    NameBatch names;
+    uint32_t types[kNameBatchCapacity];  // the type number of each handle
+  };
+
   // True when the process runs from the drive.
   bool beginProcess(uint64_t processId) {
     previous_ = processId;
@@ -151,50 +166,74 @@ class Walk {
   }
 
   // The next handles of the process from entry `i` on, several per request;
-  // `i` moves past the entries taken or passed over. True when one of them
-  // names a file on the drive; its answers are examined in table order, so
-  // the outcome is that of asking one by one.
+  // `i` moves past the entries taken or passed over. While the worker names
+  // one batch the next is duplicated; the answers are examined batch after
+  // batch, each in table order, so the outcome is that of asking one by one.
+  // True when one of them names a file on the drive.
   bool examineBatch(const HandleTableView& table, size_t& i) {
-    uint32_t types[kNameBatchCapacity];
-    batch_.count = 0;
+    Batch& next = batches_[pending_ == &batches_[0] ? 1 : 0];
+    NameBatch& b = next.names;
+    b.count = 0;
     const uint64_t processId = table.entry(i).processId;
-    for (; i < table.size() && batch_.count < kNameBatchCapacity; ++i) {
+    for (; i < table.size() && b.count < kNameBatchCapacity; ++i) {
       const HandleEntry e = table.entry(i);
       if (e.processId != processId) break;
       const TypeVerdict verdict = verdictOf(e.typeNumber);
       // Never a file: the worker would only say so.
       if (verdict == TypeVerdict::Other) continue;
-      // One handle of a type not yet known per request, so that the others
-      // of its type are passed over once its answer has taught the type.
-      if (verdict == TypeVerdict::Unknown && learnable(e.typeNumber) && inBatch(types, e.typeNumber)) {
+      // One handle of a type not yet known at a time, so that the others of
+      // its type are passed over once its answer has taught the type.
+      if (verdict == TypeVerdict::Unknown && learnable(e.typeNumber) &&
+          (inBatch(next, e.typeNumber) || (pending_ != nullptr && inBatch(*pending_, e.typeNumber)))) {
         break;
       }
       const uintptr_t duplicate = sys_.duplicateHandle(process_, e.handleValue);
       if (duplicate == 0) continue;
-      batch_.handles[batch_.count] = duplicate;
+      b.handles[b.count] = duplicate;
       // Its type need not be read again: every object of the number is a file.
-      batch_.knownFiles[batch_.count] = verdict == TypeVerdict::File;
-      types[batch_.count] = e.typeNumber;
-      ++batch_.count;
+      b.knownFiles[b.count] = verdict == TypeVerdict::File;
+      next.types[b.count] = e.typeNumber;
+      ++b.count;
     }
-    if (batch_.count == 0) return false;
-    worker_.askHandleNames(batch_);
+    if (finishBatch()) {
+      closeAll(next);
+      return true;
+    }
+    if (b.count == 0 || abandoned_) {
+      closeAll(next);
+      return false;
+    }
+    worker_.beginHandleNames(b);
+    pending_ = &next;
+    return overlap_ ? false : finishBatch();
+  }
+
+  // Examines the answers of the batch in the worker's hands, if any, and
+  // closes its duplicates; true when one names a file on the drive.
+  bool finishBatch() {
+    if (pending_ == nullptr) return false;
+    Batch& done = *pending_;
+    pending_ = nullptr;
+    worker_.finishHandleNames(done.names);
     bool found = false;
-    for (uint32_t j = 0; j < batch_.count; ++j) {
-      if (!found) {
-        const NameAnswer answer = batch_.answers[j];
-        learn(types[j], answer);
-        if (answer == NameAnswer::NoWorker) abandoned_ = true;
-        found = answer == NameAnswer::Named && examineName(batch_.names[j]);
-      }
-      sys_.closeHandle(batch_.handles[j]);
+    for (uint32_t j = 0; j < done.names.count && !found; ++j) {
+      const NameAnswer answer = done.names.answers[j];
+      learn(done.types[j], answer);
+      if (answer == NameAnswer::NoWorker) abandoned_ = true;
+      found = answer == NameAnswer::Named && examineName(done.names.names[j]);
     }
+    closeAll(done);
     return found;
   }
 
-  bool inBatch(const uint32_t* types, uint32_t typeNumber) const {
-    for (uint32_t j = 0; j < batch_.count; ++j) {
-      if (types[j] == typeNumber) return true;
+  void closeAll(Batch& batch) {
+    for (uint32_t j = 0; j < batch.names.count; ++j) sys_.closeHandle(batch.names.handles[j]);
+    batch.names.count = 0;
+  }
+
+  static bool inBatch(const Batch& batch, uint32_t typeNumber) {
+    for (uint32_t j = 0; j < batch.names.count; ++j) {
+      if (batch.types[j] == typeNumber) return true;
     }
     return false;
   }
@@ -234,6 +273,7 @@ class Walk {
   BlockerWorker& worker_;
   SearchPlatform& sys_;
   const bool batched_;
+  const bool overlap_;
   const bool limited_;
   const uint32_t deadline_;
   uint64_t previous_ = 0;
@@ -242,7 +282,8 @@ class Walk {
   uintptr_t process_ = 0;
   TypeVerdict verdicts_[kLearntTypes] = {};
   char16_t name_[kNameUnits] = {};
-  NameBatch batch_;
+  Batch batches_[2];
+  Batch* pending_ = nullptr;  // the batch the worker is naming
 };
 
 }  // namespace

@@ -39,8 +39,12 @@ class BlockerWorker {
   // only Named, Hung, NoWorker, Unasked and (for every other outcome) Unreadable.
   virtual NameAnswer askHandleName(uintptr_t handle, char16_t* name) = 0;
   // Answers every handle of the batch, several per request, each within its
-  // own limit; handles after a hung one go to a fresh worker.
-  virtual void askHandleNames(NameBatch& batch) = 0;
+  // own limit; handles after a hung one go to a fresh worker. The request is
+  // begun, the caller is free to prepare the next batch meanwhile, and it is
+  // finished (every answer in place, the worker done with the handles) by
+  // finishHandleNames, which every begun batch must be given to.
+  virtual void beginHandleNames(NameBatch& batch) = 0;
+  virtual void finishHandleNames(NameBatch& batch) = 0;
   virtual void releaseSnapshot(HandleSnapshot& slot) = 0;
   // Milliseconds of the clock the worker's limits are measured on.
   virtual uint32_t tickCount() = 0;
@@ -102,6 +106,8 @@ struct SearchOptions {
   // The longest the whole search takes; 0 for no limit. Once the limit comes
   // the walk ends with what it found by then.
   uint32_t limitMs = kSearchLimitMs;
+  // Batched: the next batch is duplicated while the worker names one.
+  bool overlapBatches = true;
   // When the walk finds nothing: report a process that has a module loaded
   // from the drive as running from it.
   bool lookAtModules = true;

@@ -159,25 +159,44 @@ NameAnswer QueryWorker::askHandleName(uintptr_t handle, char16_t* name) {
   return cut ? NameAnswer::Unasked : NameAnswer::Hung;
 }
 
-void QueryWorker::askHandleNames(NameBatch& batch) {
+void QueryWorker::beginHandleNames(NameBatch& batch) {
   for (uint32_t i = 0; i < batch.count; ++i) batch.answers[i] = NameAnswer::Unasked;
+  posted_ = nullptr;
   uint32_t next = 0;
-  while (next < batch.count) {
-    if (pastLimit()) return;
-    if (!running_ && !startWorker()) {
-      const NameAnswer rest = pastLimit() ? NameAnswer::Unasked : NameAnswer::NoWorker;
-      for (; next < batch.count; ++next) batch.answers[next] = rest;
-      return;
-    }
-    batch.first = next;
-    batch.progress.store(2 * next, std::memory_order_release);
-    if (!threads_.post(WorkerMessage{WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0})) {
-      stopWorker();  // the worker's queue is gone; the next handle goes to a fresh one
-      batch.answers[next++] = NameAnswer::Unreadable;
-      continue;
-    }
-    next = awaitBatch(batch, next);
+  while (next < batch.count && posted_ == nullptr) next = postBatch(batch, next);
+}
+
+void QueryWorker::finishHandleNames(NameBatch& batch) {
+  uint32_t next = batch.count;
+  if (posted_ == &batch) {
+    posted_ = nullptr;
+    next = awaitBatch(batch, batch.first);
   }
+  while (next < batch.count) {
+    next = postBatch(batch, next);
+    if (posted_ == &batch) {
+      posted_ = nullptr;
+      next = awaitBatch(batch, batch.first);
+    }
+  }
+}
+
+uint32_t QueryWorker::postBatch(NameBatch& batch, uint32_t next) {
+  if (pastLimit()) return batch.count;  // the rest stay Unasked
+  if (!running_ && !startWorker()) {
+    const NameAnswer rest = pastLimit() ? NameAnswer::Unasked : NameAnswer::NoWorker;
+    for (uint32_t i = next; i < batch.count; ++i) batch.answers[i] = rest;
+    return batch.count;
+  }
+  batch.first = next;
+  batch.progress.store(2 * next, std::memory_order_release);
+  if (!threads_.post(WorkerMessage{WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0})) {
+    stopWorker();  // the worker's queue is gone; the next handle goes to a fresh one
+    batch.answers[next] = NameAnswer::Unreadable;
+    return next + 1;
+  }
+  posted_ = &batch;
+  return next;
 }
 
 uint32_t QueryWorker::awaitBatch(NameBatch& batch, uint32_t from) {

@@ -85,7 +85,13 @@ class QueryWorker : public BlockerWorker {
   void stopWorker() override;
   bool requestHandleSnapshot(HandleSnapshot& slot) override;
   NameAnswer askHandleName(uintptr_t handle, char16_t* name) override;
-  void askHandleNames(NameBatch& batch) override;
+  void beginHandleNames(NameBatch& batch) override;
+  void finishHandleNames(NameBatch& batch) override;
+  // Both at once.
+  void askHandleNames(NameBatch& batch) {
+    beginHandleNames(batch);
+    finishHandleNames(batch);
+  }
   void releaseSnapshot(HandleSnapshot& slot) override;
   uint32_t tickCount() override { return threads_.tickCount(); }
   void limitWaitsTo(uint32_t deadlineTick) override;
@@ -111,12 +117,16 @@ class QueryWorker : public BlockerWorker {
   // Waits for the worker to answer the batch from handle `from` on; returns
   // the handle to go on from with a fresh worker (count when all are answered).
   uint32_t awaitBatch(NameBatch& batch, uint32_t from);
+  // Hands the batch from handle `next` on to a worker, starting one if need
+  // be; the next handle to hand on when it could not (count when none is left).
+  uint32_t postBatch(NameBatch& batch, uint32_t next);
 
   WorkerThread& threads_;
   HandleQueries& queries_;
   bool running_ = false;
   bool limited_ = false;
   uint32_t deadline_ = 0;
+  NameBatch* posted_ = nullptr;  // the batch a worker has in hand
 };
 
 }  // namespace tarnwick

@@ -1,10 +1,13 @@
 // Test-only program: times the blocker search under the real system, for the
 // benchmark script (not a test).
 //   blocker_timing.exe LETTER [SEARCHES] [--pieces] [--modes MODE,...] [--limit MS]
-// MODEs: plain (one request per handle, polling worker), plainwait (the same
-// with a worker that waits for its messages), batched (handles passed over
-// by type number, several per request, waiting worker), batchedpoll (the
-// same with a polling worker). Default: plain,batched. The modes take turns,
+// MODEs: plain (one request per handle, polling worker, no look at modules:
+// the search as first built), plainwait (the same with a worker that waits
+// for its messages), batched (handles passed over by type number, several
+// per request, waiting worker, modules looked at: the program's search),
+// batchedpoll (the same with a polling worker), batchedbare (batched without
+// the look at modules), batchedserial (batched without duplicating the next
+// batch while the worker names one). Default: plain,batched. The modes take turns,
 // SEARCHES rounds (default 5); the limit is off unless --limit is given.
 // Prints "key value" lines: per mode the time of whole searches for LETTER
 // (min, median, max, in ms) and what the last search found; whether all
@@ -36,6 +39,8 @@ struct Mode {
   const char* name;
   tarnwick::WalkMode walk;
   bool waits;
+  bool modules;
+  bool overlap;
   std::vector<double> times;
   std::string last;
 };
@@ -108,10 +113,12 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   std::vector<Mode> modes;
-  const Mode known[] = {{"plain", tarnwick::WalkMode::OneByOne, false, {}, {}},
-                        {"plainwait", tarnwick::WalkMode::OneByOne, true, {}, {}},
-                        {"batched", tarnwick::WalkMode::Batched, true, {}, {}},
-                        {"batchedpoll", tarnwick::WalkMode::Batched, false, {}, {}}};
+  const Mode known[] = {{"plain", tarnwick::WalkMode::OneByOne, false, false, false, {}, {}},
+                        {"plainwait", tarnwick::WalkMode::OneByOne, true, false, false, {}, {}},
+                        {"batched", tarnwick::WalkMode::Batched, true, true, true, {}, {}},
+                        {"batchedpoll", tarnwick::WalkMode::Batched, false, true, true, {}, {}},
+                        {"batchedbare", tarnwick::WalkMode::Batched, true, false, true, {}, {}},
+                        {"batchedserial", tarnwick::WalkMode::Batched, true, true, false, {}, {}}};
   for (const Mode& m : known) {
     const std::wstring name(m.name, m.name + std::strlen(m.name));
     size_t at = modeList.find(name);
@@ -136,6 +143,8 @@ int wmain(int argc, wchar_t** argv) {
     for (Mode& m : modes) {
       finder.options.mode = m.walk;
       finder.setWorkerWaitsForMessages(m.waits);
+      finder.options.lookAtModules = m.modules;
+      finder.options.overlapBatches = m.overlap;
       const double start = nowMs();
       const bool found = finder.findBlocker(letter);
       m.times.push_back(nowMs() - start);
