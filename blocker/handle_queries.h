@@ -85,7 +85,7 @@ enum class NameAnswer : uint8_t {
   Named,        // a file; its name is in the name buffer
   FileUnnamed,  // a file without a name to report: a pipe, or a name too long
   NotFile,      // an object of another type
-  Unreadable,   // its type could not be read
+  Unreadable,   // its type could not be read (one request per handle: no name, whatever the reason)
   Hung,         // no answer within its limit; the worker that took it was ended
 };
 

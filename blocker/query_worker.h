@@ -118,7 +118,9 @@ class QueryWorker : public BlockerWorker {
   // the handle to go on from with a fresh worker (count when all are answered).
   uint32_t awaitBatch(NameBatch& batch, uint32_t from);
   // Hands the batch from handle `next` on to a worker, starting one if need
-  // be; the next handle to hand on when it could not (count when none is left).
+  // be. Returns `next` once it is in the worker's hands (posted_ then names
+  // the batch); otherwise the handle to try next, count when the rest could
+  // not be asked at all.
   uint32_t postBatch(NameBatch& batch, uint32_t next);
 
   WorkerThread& threads_;
