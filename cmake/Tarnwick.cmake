@@ -35,7 +35,8 @@ macro(tarnwick_test_targets)
     add_test(NAME windows_side
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/run_in_wine.py
                      ${CMAKE_BINARY_DIR} $<TARGET_FILE:tarnwick_win_tests>)
-    set_tests_properties(windows_side PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
+    # Each Wine test has a prefix and wineserver of its own, so they can run side by side.
+    set_tests_properties(windows_side PROPERTIES ENVIRONMENT "TARNWICK_PREFIX_NAME=windows_side" TIMEOUT 300)
   else()
     find_package(GTest REQUIRED)
     include(GoogleTest)

@@ -93,7 +93,7 @@ struct ObjectQueries : HandleQueries {
       FUZZ_CHECK(size == kTypeQueryBytes);
       if (typeFails) return kStatusBufferOverflow;
       *returned = static_cast<uint32_t>(writeRecord(type, block, size));
-      typeText = expectedText(type, block, size, 8);
+      typeText = expectedText(type, block, size, 64);
       return kStatusSuccess;
     }
     FUZZ_CHECK(infoClass == kObjectNameInformation);

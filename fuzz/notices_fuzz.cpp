@@ -10,6 +10,9 @@
 // process id (32 bits), the drive letter (16 bits), a buffer capacity (16
 // bits, modulo 600, plus one), then lines: the blocker's executable, the
 // item held open, the device description, the opened process's executable.
+// The low two bits of the process id choose the start times: 0 the search
+// did not learn it, 1 the opened process started then too, 2 it started at
+// another time, 3 its start time cannot be read.
 #include "base/text.h"
 #include "blocker/blocker_search.h"
 #include "fuzz/fuzz_support.h"
@@ -52,6 +55,7 @@ void copyInto(char16_t* buffer, size_t capacity, const std::u16string& text) {
 
 struct Platform : NoticePlatform {
   std::u16string openedImage;
+  uint64_t openedStartTime = 0;
   bool yes = false;
   bool opens = false;
   bool imageReadable = false;
@@ -99,6 +103,10 @@ struct Platform : NoticePlatform {
     if (!imageReadable || openedImage.size() >= capacity) return false;
     copyInto(buffer, capacity, openedImage);
     return true;
+  }
+  uint64_t openedProcessStartTime() override {
+    FUZZ_CHECK(processOpen);
+    return openedStartTime;
   }
   void terminateOpenedProcess() override {
     FUZZ_CHECK(processOpen);
@@ -148,6 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   found.holderPid = pid;
   copyInto(found.holderImage, kBlockerPathUnits, lines[0]);
   copyInto(found.openPath, kBlockerPathUnits, lines[1]);
+  const uint64_t startTime = 0x01D0000000000000ull + pid;
+  found.holderStartTime = (pid & 3) == 0 ? 0 : startTime;
   found.runsFromDrive = flags & 2;
   found.holdsOpenItem = !found.runsFromDrive;
   const std::u16string imageName = expectedDisplayName(found.holderImage, u"root");
@@ -163,6 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform.opens = flags & 32;
   platform.imageReadable = flags & 64;
   platform.openedImage = lines[3];
+  platform.openedStartTime = (pid & 3) == 1 ? startTime : (pid & 3) == 2 ? startTime + 1 : 0;
 
   // Both texts in a buffer of any size: always terminated inside it; the
   // whole message, with every value in it whole, when it fits.
@@ -211,9 +222,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(platform.bannerEnabled && !platform.processOpen);
   const bool asked = finder.finds && state.offerKill && !state.systemNotices;
   FUZZ_CHECK(platform.prompts == (asked ? 1 : 0));
-  const bool sameProgram = found.holderImage[0] != 0 && platform.imageReadable &&
-                           platform.openedImage.size() < 320 &&
-                           sameAscii(platform.openedImage, found.holderImage);
+  const bool imageKnown = found.holderImage[0] != 0;
+  const bool startKnown = found.holderStartTime != 0;
+  const bool sameImage = platform.imageReadable && platform.openedImage.size() < 320 &&
+                         sameAscii(platform.openedImage, found.holderImage);
+  const bool sameStart = platform.openedStartTime == found.holderStartTime;
+  const bool sameProgram = (imageKnown || startKnown) && (!imageKnown || sameImage) &&
+                           (!startKnown || sameStart);
   FUZZ_CHECK(platform.terminated == (asked && platform.yes && platform.opens && sameProgram));
   FUZZ_CHECK(platform.balloons.size() == (finder.finds && !platform.terminated ? 1u : 0u));
   FUZZ_CHECK(state.blockerNoticeShown == (platform.balloons.size() == 1));

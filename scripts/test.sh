@@ -26,7 +26,7 @@ done
 step "host unit tests" ctest --preset host -j "$jobs"
 # Every fuzz target briefly, over its regression inputs and seeds.
 step "fuzz targets (10 s each)" bash scripts/fuzz.sh --time 10 --parallel 2
-step "Windows-side and whole-program tests under Wine" ctest --preset win64
+step "Windows-side and whole-program tests under Wine" ctest --preset win64 -j 2
 
 for arch in win64 win32; do
   exe=build/$arch/Tarnwick.exe
