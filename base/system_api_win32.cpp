@@ -4,10 +4,15 @@ namespace tarnwick {
 namespace {
 
 template <typename Fn>
-void lookUp(const UniqueModule& module, const char* name, Fn& entry) {
+void lookUp(HMODULE module, const char* name, Fn& entry) {
   // Through void*: an exported procedure has no type of its own.
-  entry = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module.get(), name)))
+  entry = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
                  : nullptr;
+}
+
+template <typename Fn>
+void lookUp(const UniqueModule& module, const char* name, Fn& entry) {
+  lookUp(module.get(), name, entry);
 }
 
 }  // namespace
@@ -22,6 +27,8 @@ SystemApi::SystemApi()
   lookUp(psapiModule, "EnumProcessModules", EnumProcessModules);
   lookUp(psapiModule, "GetModuleFileNameExW", GetModuleFileNameExW);
   lookUp(msimg32Module, "AlphaBlend", AlphaBlend);
+  // Loaded in every process for as long as it runs: not freed.
+  lookUp(::GetModuleHandleW(L"KERNEL32.DLL"), "QueryFullProcessImageNameW", QueryFullProcessImageNameW);
 }
 
 bool SystemApi::hasBlockerSearch() const {

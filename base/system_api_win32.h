@@ -1,7 +1,7 @@
 // Every entry point the program loads at run time, in one table loaded once:
 // the native system layer and the process-status library, neither part of
-// the documented import set on every system the program runs on, and the
-// alpha blend of the image library.
+// the documented import set on every system the program runs on, the alpha
+// blend of the image library, and the kernel's calls that older systems lack.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +21,8 @@ using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWO
                                            DWORD* needed);
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, wchar_t* path,
                                               DWORD capacity);
+using QueryFullProcessImageNameWFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, wchar_t* path,
+                                                   DWORD* size);
 using AlphaBlendFn = BOOL(WINAPI*)(HDC destination, int x, int y, int width, int height,
                                    HDC source, int sourceX, int sourceY, int sourceWidth,
                                    int sourceHeight, BLENDFUNCTION blend);
@@ -44,6 +46,8 @@ struct SystemApi {
   EnumProcessModulesFn EnumProcessModules = nullptr;
   GetModuleFileNameExWFn GetModuleFileNameExW = nullptr;
   AlphaBlendFn AlphaBlend = nullptr;
+  // KERNEL32, from Windows Vista on: an executable's path without its module list.
+  QueryFullProcessImageNameWFn QueryFullProcessImageNameW = nullptr;
 };
 
 // The process's one table, loaded on its first use. That first use is on the

@@ -1,17 +1,33 @@
 #!/usr/bin/env python3
-"""Times the blocker search under Wine (a benchmark, not a test).
+"""Times the whole blocker search under Wine on a desktop-like handle table
+(a benchmark, not a test).
 
-    python3 bench/blocker_wine_timing.py [HOLDERS] [HANDLES_EACH]
+    python3 bench/blocker_wine_timing.py [--entries N] [--holders H]
+                                         [--rounds R] [--modes M,...] [--pieces]
 
-Maps E: (the drive searched, with nothing open on it) and F: (another drive)
-to temporary folders, starts HOLDERS programs (default 4) that each hold
-HANDLES_EACH handles (default 5000) to a file on F:, and runs
-blocker_timing.exe from the win64 build (TARNWICK_BUILD_DIR, default
-build/win64) before and while they hold them. Every handle has to be named,
-and none is on E:, so the search walks the whole table.
+Maps E: (the drive searched) and F:, G: (other volumes) to temporary
+folders and starts H holder programs (default 40) that together hold N
+handle-table entries (default 100000): about one in ten a file handle on
+F: or G:, the rest events, registry keys, sections, threads, mutexes and a
+few pipes. It then times whole searches for E: in three cases, the last
+holder being replaced between them:
+
+    nothing   nothing on E: is open
+    file      the last holder also holds a file on E: (its last handle)
+    folder    the last holder also holds a folder on E: and no file
+
+In every case blocker_timing.exe from the win64 build (TARNWICK_BUILD_DIR,
+default build/win64) runs the modes in turns, R rounds (default 3), with
+no search limit, and prints min/median/max per mode, what each found and
+whether all found the same. MODEs: plain (one request per handle, polling
+worker: the design as first built), plainwait, batched (the program's
+default), batchedpoll. Default: plain,batched. The ratio printed is the
+first mode's median over each other's.
 """
+import argparse
 import os
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "wine"))
@@ -20,29 +36,68 @@ os.environ.setdefault("TARNWICK_BUILD_DIR", os.path.join(HERE, "..", "build", "w
 import harness  # noqa: E402
 
 
-def timing(scene, label):
-    code, out = scene.run_tool("blocker_timing", "E", 5, timeout=600)
-    print("== %s (exit %d)" % (label, code))
-    print(out.strip())
+def start_holder(scene, count, files, hold=()):
+    folder = scene.make_folder("tarnwick-holder-")
+    pid_file = os.path.join(folder, "pid")
+    args = [scene.windows_path(pid_file), str(count)]
+    for f in files:
+        args += ["--file", f]
+    for h in hold:
+        args += ["--hold", h]
+    process = scene.start(scene.build_file("hold_mix.exe"), args)
+    pid = harness.wait_until(lambda: harness.read_text(pid_file).strip(), 300, "a holder's process id")
+    return process, int(pid)
 
 
 def main():
-    holders = int(sys.argv[1]) if len(sys.argv) > 1 else 4
-    per_holder = int(sys.argv[2]) if len(sys.argv) > 2 else 5000
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--entries", type=int, default=100000)
+    parser.add_argument("--holders", type=int, default=40)
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--modes", default="plain,batched")
+    parser.add_argument("--pieces", action="store_true", help="also time a name request and a snapshot")
+    parser.add_argument("--cases", default="nothing,file,folder")
+    options = parser.parse_args()
+    modes = options.modes.split(",")
+
     wine = harness.WineSession.get()
     with harness.Scene(wine) as scene:
-        scene.map_drive("E")
-        other = scene.map_drive("F")
-        with open(os.path.join(other, "data.txt"), "w") as f:
-            f.write("data\n")
-        timing(scene, "no holders")
-        for i in range(holders):
-            folder = scene.make_folder("tarnwick-holder-")
-            pid_file = os.path.join(folder, "pid")
-            scene.start(scene.build_file("hold_file.exe"),
-                        [scene.windows_path(pid_file), "--copies", str(per_holder), r"F:\data.txt"])
-            harness.wait_until(lambda: harness.read_text(pid_file).strip(), 120, "holder %d" % i)
-        timing(scene, "%d holders x %d handles on F:" % (holders, per_holder))
+        stick = scene.map_drive("E")
+        os.makedirs(os.path.join(stick, "dir"))
+        with open(os.path.join(stick, "dir", "file.txt"), "w") as f:
+            f.write("held open\n")
+        files = []
+        for letter in "FG":
+            folder = scene.map_drive(letter)
+            for i in range(4):
+                name = "data%d.txt" % i
+                with open(os.path.join(folder, name), "w") as f:
+                    f.write("data\n")
+                files.append("%s:\\%s" % (letter, name))
+
+        each = options.entries // options.holders
+        began = time.time()
+        for _ in range(options.holders - 1):
+            start_holder(scene, each, files)
+        print("# %d holders x %d entries started in %.0f s" % (options.holders, each, time.time() - began))
+        holds = {"nothing": (), "file": (r"E:\dir\file.txt",), "folder": (r"E:\dir",)}
+        last = None
+        for case in options.cases.split(","):
+            if last is not None:
+                last.kill()
+            last, pid = start_holder(scene, each, files, holds[case])
+            args = ["E", options.rounds, "--modes", options.modes]
+            if options.pieces:
+                args.append("--pieces")
+            code, out = scene.run_tool("blocker_timing", *args, timeout=3600)
+            result = harness.parse_reply(out)
+            print("== %s (last holder %d, exit %d)" % (case, pid, code))
+            print(out.strip())
+            base = float(result.get(modes[0] + "_ms_median", "nan"))
+            for m in modes[1:]:
+                other = float(result.get(m + "_ms_median", "nan"))
+                if other > 0:
+                    print("ratio %s/%s %.1f" % (modes[0], m, base / other))
 
 
 if __name__ == "__main__":

@@ -42,6 +42,7 @@ inline std::vector<uint8_t> encodeHandleTable(HandleTableFormat format, uint32_t
     uint8_t* e = bytes.data() + l.headerBytes + i * l.entryBytes;
     writeUnsigned(e + l.pidOffset, l.pidBytes, entries[i].processId);
     writeUnsigned(e + l.handleOffset, l.handleBytes, entries[i].handleValue);
+    writeUnsigned(e + l.typeOffset, l.typeBytes, entries[i].typeNumber);
   }
   return bytes;
 }
@@ -56,7 +57,10 @@ struct FakeObject {
 struct FakeProcess {
   std::u16string image;
   bool openable = true;
-  bool imageReadable = true;
+  bool imageReadable = true;      // through the module list
+  bool imageNameReadable = true;  // as the system recorded it at the start
+  std::vector<std::u16string> modules;  // loaded besides the executable
+  uint64_t startTime = 0;         // 0: a time is made up from the process id
 };
 
 // Processes, their handles and the files they name; answers both the
@@ -69,6 +73,8 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
   std::map<std::pair<uint64_t, uint64_t>, FakeObject> objects;  // (process id, handle value)
   std::map<std::u16string, uint32_t> attributes;                // path -> attributes
   std::map<std::u16string, std::u16string> devices;             // "E:" -> device name
+  std::map<std::u16string, uint32_t> typeNumbers;               // type name -> number in the table
+  bool typeNumbersInTable = true;  // false: every entry carries type number 0
   bool refuseExtended = false;
   bool refuseCompact = false;
   bool reportsNoSizeForSmallBuffers = false;  // as Wine does below header plus one entry
@@ -86,6 +92,7 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
   std::vector<uint32_t> tableQuerySizes;
   int nameQueries = 0;
   int typeQueries = 0;
+  int imageNameReads = 0;
   int badCloses = 0;
   int badReleases = 0;
   std::set<uintptr_t> openHandles;
@@ -94,8 +101,16 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
 
   void addProcess(uint32_t pid, std::u16string image) { processes[pid].image = std::move(image); }
   void addHandle(uint32_t pid, uint64_t value, FakeObject object) {
-    table.push_back(HandleEntry{pid, value});
+    table.push_back(HandleEntry{pid, value, typeNumbersInTable ? typeNumberOf(object.type) : 0});
     objects[{pid, value}] = std::move(object);
+  }
+  // Every object type has its own number, given in the order types are first seen.
+  uint32_t typeNumberOf(const std::u16string& type) {
+    auto t = typeNumbers.find(type);
+    if (t != typeNumbers.end()) return t->second;
+    const uint32_t number = static_cast<uint32_t>(typeNumbers.size()) + 2;
+    typeNumbers[type] = number;
+    return number;
   }
   void addFile(uint32_t pid, uint64_t value, std::u16string name, std::u16string path = {},
                uint32_t attrs = 0x20) {
@@ -209,6 +224,29 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
     std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
     return true;
   }
+  bool readImageName(uintptr_t process, char16_t* path) override {
+    ++imageNameReads;
+    const FakeProcess& p = processes.at(processOf_.at(process));
+    if (!p.imageNameReadable) return false;
+    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
+    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
+    return true;
+  }
+  uint64_t processStartTime(uintptr_t process) override {
+    const uint32_t pid = processOf_.at(process);
+    const FakeProcess& p = processes.at(pid);
+    return p.startTime != 0 ? p.startTime : 0x01D0000000000000ull + pid;
+  }
+  bool visitModules(uintptr_t process, uint32_t pid, ModuleVisitor& visitor) override {
+    if (processOf_.at(process) != pid) return false;
+    const FakeProcess& p = processes.at(pid);
+    if (!p.imageReadable) return false;
+    if (visitor.visit(p.image.c_str())) return true;
+    for (const std::u16string& m : p.modules) {
+      if (visitor.visit(m.c_str())) return true;
+    }
+    return true;
+  }
   uintptr_t duplicateHandle(uintptr_t process, uint64_t value) override {
     const uint32_t pid = processOf_.at(process);
     duplicated.push_back({pid, value});
@@ -312,6 +350,7 @@ class FakeWorkerThread : public WorkerThread {
     if (alive()) ++closedWhileAlive;
     state_ = State::None;
   }
+  uint32_t tickCount() override { return static_cast<uint32_t>(now); }
   int closedWhileAlive = 0;
 
  private:
@@ -345,6 +384,11 @@ class FakeWorkerThread : public WorkerThread {
     } else if (state_ == State::Starting) {
       signalled_ = true;
       state_ = State::Idle;
+    } else if (state_ == State::Busy && current_.message == WM_WORKER_QUERY_NAMES) {
+      // A batch is answered handle by handle, each taking its own time.
+      auto* batch = reinterpret_cast<NameBatch*>(current_.wParam);
+      finishBatchItem(*context_.queries, *batch, batchItem_);
+      beginNextBatchItem(*batch, batchItem_ + 1);
     } else if (state_ == State::Busy) {
       Queue q(signalled_);
       serveWorkerMessage(current_, context_, q);
@@ -358,10 +402,28 @@ class FakeWorkerThread : public WorkerThread {
         lastEndedAt = now;
         return;
       }
+      state_ = State::Busy;
+      if (current_.message == WM_WORKER_QUERY_NAMES) {
+        auto* batch = reinterpret_cast<NameBatch*>(current_.wParam);
+        beginNextBatchItem(*batch, batch->first);
+        return;
+      }
       const uint64_t cost = costOf(current_);
       busyUntil_ = cost == kForever ? kForever : now + cost;
-      state_ = State::Busy;
     }
+  }
+
+  // Takes handle `index` of the batch, or signals when none is left.
+  void beginNextBatchItem(NameBatch& batch, uint32_t index) {
+    if (index >= batch.count) {
+      signalled_ = true;
+      state_ = State::Idle;
+      return;
+    }
+    batchItem_ = index;
+    beginBatchItem(batch, index, static_cast<uint32_t>(now));
+    const uint64_t cost = costOf(WorkerMessage{WM_WORKER_QUERY_NAME, batch.handles[index], 0});
+    busyUntil_ = cost == kForever ? kForever : now + cost;
   }
 
   // Runs the worker until `done` holds (true) or the deadline passes (false,
@@ -383,6 +445,7 @@ class FakeWorkerThread : public WorkerThread {
   WorkerContext context_{};
   std::deque<WorkerMessage> queue_;
   WorkerMessage current_{};
+  uint32_t batchItem_ = 0;
   uint64_t busyUntil_ = 0;
   bool signalled_ = false;
 };

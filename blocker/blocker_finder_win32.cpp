@@ -1,5 +1,7 @@
 #include "blocker/blocker_finder_win32.h"
 
+#include <tlhelp32.h>
+
 #include "base/text_win32.h"
 #include "blocker/drive_path.h"
 
@@ -33,6 +35,44 @@ bool WindowsSearchPlatform::readExecutablePath(uintptr_t process, char16_t* path
   // Older systems leave a path that fills the buffer unterminated.
   path[kBlockerPathUnits - 1] = 0;
   return length != 0;
+}
+
+bool WindowsSearchPlatform::readImageName(uintptr_t process, char16_t* path) {
+  if (api_->QueryFullProcessImageNameW == nullptr) return false;
+  DWORD size = kBlockerPathUnits;
+  // Flags 0: the path in its drive-letter form.
+  if (!api_->QueryFullProcessImageNameW(reinterpret_cast<HANDLE>(process), 0, wide(path), &size)) {
+    return false;
+  }
+  path[size < kBlockerPathUnits ? size : kBlockerPathUnits - 1] = 0;
+  return true;
+}
+
+uint64_t WindowsSearchPlatform::processStartTime(uintptr_t process) {
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(reinterpret_cast<HANDLE>(process), &created, &exited, &kernel, &user)) {
+    return 0;
+  }
+  return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+bool WindowsSearchPlatform::visitModules(uintptr_t, uint32_t processId, ModuleVisitor& visitor) {
+  // One snapshot of the module list gives every path; asking for each
+  // module's path reads the process's list again each time.
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+  if (!snapshot && ::GetLastError() == ERROR_BAD_LENGTH) {
+    // The list changed while it was read: once more.
+    snapshot.reset(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+  }
+  if (!snapshot) return false;
+  MODULEENTRY32W module;
+  module.dwSize = sizeof module;
+  for (BOOL more = ::Module32FirstW(snapshot.get(), &module); more;
+       more = ::Module32NextW(snapshot.get(), &module)) {
+    module.szExePath[MAX_PATH - 1] = 0;
+    if (visitor.visit(reinterpret_cast<const char16_t*>(module.szExePath))) break;
+  }
+  return true;
 }
 
 uintptr_t WindowsSearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {

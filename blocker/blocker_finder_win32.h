@@ -19,6 +19,9 @@ class WindowsSearchPlatform : public SearchPlatform {
   bool queryDosDevice(const char16_t* dosName, char16_t* target) override;
   uintptr_t openProcess(uint32_t processId) override;
   bool readExecutablePath(uintptr_t process, char16_t* path) override;
+  bool readImageName(uintptr_t process, char16_t* path) override;
+  uint64_t processStartTime(uintptr_t process) override;
+  bool visitModules(uintptr_t process, uint32_t processId, ModuleVisitor& visitor) override;
   uintptr_t duplicateHandle(uintptr_t process, uint64_t handleValue) override;
   void closeHandle(uintptr_t handle) override;
   uint32_t fileAttributes(const char16_t* path) override;
@@ -42,7 +45,10 @@ class WindowsBlockerFinder final : public BlockerFinder {
   bool requestHandleName(HANDLE handle, char16_t* name) {
     return worker_.requestHandleName(reinterpret_cast<uintptr_t>(handle), name);
   }
+  void askHandleNames(NameBatch& batch) { worker_.askHandleNames(batch); }
   void releaseSnapshot(HandleSnapshot& slot) { worker_.releaseSnapshot(slot); }
+  // How workers started from now on take their messages (see WindowsWorkerThread).
+  void setWorkerWaitsForMessages(bool waits) { thread_.waitsForMessages = waits; }
 
   // The process's table of loaded entry points; null when it lacks what the search needs.
   const SystemApi* const api;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "base/text_win32.h"
@@ -207,6 +208,87 @@ TEST_F(NativeQueries, NamesThatNeverComeDoNotStopTheSearch) {
   EXPECT_EQ(::lstrcmpiW(wide(found.openPath), held.path.c_str()), 0) << std::wstring(wide(found.openPath));
   EXPECT_EQ(thread.created, 3);  // the first, and one after each abandoned name
   EXPECT_FALSE(thread.workerThread) << "the worker outlived the search";
+}
+
+TEST_F(NativeQueries, BothWalksFindTheSameFileOfThisProcess) {
+  TempFile held(L"tarnwick-both.tmp");
+  ASSERT_TRUE(held.handle);
+  WindowsWorkerThread thread;
+  WindowsHandleQueries queries(&api);
+  QueryWorker worker(thread, queries);
+  ThisProcessOnly platform(&api);
+  BlockerFindings plain, batched;
+  SearchOptions options;
+  options.mode = WalkMode::OneByOne;
+  ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), plain, worker, platform, options));
+  options.mode = WalkMode::Batched;
+  ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), batched, worker, platform, options));
+  EXPECT_EQ(std::u16string(plain.openPath), std::u16string(batched.openPath));
+  EXPECT_EQ(::lstrcmpiW(wide(batched.openPath), held.path.c_str()), 0) << std::wstring(wide(batched.openPath));
+  EXPECT_EQ(std::u16string(plain.holderImage), std::u16string(batched.holderImage));
+  EXPECT_EQ(plain.holderStartTime, batched.holderStartTime);
+}
+
+TEST_F(NativeQueries, ABatchGoesOnPastAHungNameWithAFreshWorkerWaitingOrPolling) {
+  TempFile hung(L"tarnwick-batch-hung.tmp");
+  TempFile good(L"tarnwick-batch-good.tmp");
+  ASSERT_TRUE(hung.handle && good.handle);
+  for (bool waits : {true, false}) {
+    CountingThread thread;
+    thread.waitsForMessages = waits;
+    HangingOn queries(&api, hung.handle.get());
+    QueryWorker worker(thread, queries);
+    NameBatch batch;
+    batch.count = 3;
+    batch.handles[0] = reinterpret_cast<uintptr_t>(good.handle.get());
+    batch.handles[1] = reinterpret_cast<uintptr_t>(hung.handle.get());
+    batch.handles[2] = reinterpret_cast<uintptr_t>(good.handle.get());
+    const DWORD before = ::GetTickCount();
+    worker.askHandleNames(batch);
+    const DWORD waited = ::GetTickCount() - before;
+    EXPECT_EQ(batch.answers[0], NameAnswer::Named);
+    EXPECT_EQ(batch.answers[1], NameAnswer::Hung);
+    EXPECT_EQ(batch.answers[2], NameAnswer::Named);
+    EXPECT_NE(std::wstring(wide(batch.names[2])).find(L"tarnwick-batch-good.tmp"), std::wstring::npos);
+    EXPECT_GE(waited, 90u);
+    EXPECT_LT(waited, 10000u);
+    EXPECT_EQ(thread.created, 2);
+    worker.stopWorker();
+  }
+}
+
+TEST_F(NativeQueries, TheSearchPlatformReadsImageStartTimeAndModulesOfAProcess) {
+  WindowsSearchPlatform platform(&api);
+  const uintptr_t self = platform.openProcess(::GetCurrentProcessId());
+  ASSERT_NE(self, 0u);
+  char16_t image[kBlockerPathUnits] = {};
+  wchar_t own[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, own, MAX_PATH);
+  ASSERT_TRUE(platform.readImageName(self, image));
+  EXPECT_EQ(::lstrcmpiW(wide(image), own), 0) << std::wstring(wide(image));
+
+  FILETIME created, exited, kernel, user;
+  ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
+  EXPECT_EQ(platform.processStartTime(self),
+            static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+
+  struct Collect final : ModuleVisitor {
+    bool visit(const char16_t* path) override {
+      paths.push_back(std::wstring(wide(path)));
+      return false;
+    }
+    std::vector<std::wstring> paths;
+  } modules;
+  ASSERT_TRUE(platform.visitModules(self, ::GetCurrentProcessId(), modules));
+  ASSERT_FALSE(modules.paths.empty());
+  EXPECT_EQ(::lstrcmpiW(modules.paths[0].c_str(), own), 0) << modules.paths[0];
+  bool ntdll = false;
+  for (std::wstring p : modules.paths) {
+    ::CharLowerW(&p[0]);
+    ntdll = ntdll || p.find(L"\\ntdll.dll") != std::wstring::npos;
+  }
+  EXPECT_TRUE(ntdll);
+  platform.closeHandle(self);
 }
 
 TEST(BlockerFinder, ADriveWithoutADeviceFindsNothingAndLeavesNoWorker) {

@@ -92,29 +92,54 @@ bool readCountedText(const uint8_t* block, size_t bytes, char16_t* text, size_t 
   return true;
 }
 
-bool nameFileHandle(HandleQueries& queries, uintptr_t handle, char16_t* name) {
-  // Both blocks live on the worker's stack: a worker terminated while it waits
+namespace {
+
+NameAnswer readType(HandleQueries& queries, uintptr_t handle) {
+  // The block lives on the worker's stack: a worker terminated while it waits
   // for an answer must not leave the process heap locked or leak a block.
   alignas(8) uint8_t typeInfo[kTypeQueryBytes];
   uint32_t returned = 0;
   if (queries.queryObject(handle, kObjectTypeInformation, typeInfo, sizeof typeInfo, &returned) !=
       kStatusSuccess) {
-    return false;
+    return NameAnswer::Unreadable;
   }
-  char16_t typeName[8];
-  if (!readCountedText(typeInfo, sizeof typeInfo, typeName, 8) || !textEquals(typeName, u"File")) {
-    return false;
+  // Room for every type name the system has, so that "not a file" is only
+  // said of a type name that was read.
+  char16_t typeName[64];
+  if (!readCountedText(typeInfo, sizeof typeInfo, typeName, 64)) return NameAnswer::Unreadable;
+  return textEquals(typeName, u"File") ? NameAnswer::FileUnnamed : NameAnswer::NotFile;
+}
+
+}  // namespace
+
+NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* name,
+                          bool knownFile) {
+  if (!knownFile) {
+    const NameAnswer type = readType(queries, handle);
+    if (type != NameAnswer::FileUnnamed) return type;
   }
   // Asking a pipe for its name can block for ever.
-  if (queries.isPipe(handle)) return false;
+  if (queries.isPipe(handle)) return NameAnswer::FileUnnamed;
   alignas(8) uint8_t nameInfo[kNameQueryBytes];
+  uint32_t returned = 0;
   if (queries.queryObject(handle, kObjectNameInformation, nameInfo, sizeof nameInfo, &returned) !=
       kStatusSuccess) {
-    return false;
+    return NameAnswer::FileUnnamed;
   }
   char16_t text[kNameUnits];
-  if (!readCountedText(nameInfo, sizeof nameInfo, text, kNameUnits)) return false;
-  return copyText(name, kNameUnits, text);
+  if (!readCountedText(nameInfo, sizeof nameInfo, text, kNameUnits)) return NameAnswer::FileUnnamed;
+  return copyText(name, kNameUnits, text) ? NameAnswer::Named : NameAnswer::FileUnnamed;
+}
+
+void beginBatchItem(NameBatch& batch, uint32_t index, uint32_t tick) {
+  batch.started[index] = tick;
+  batch.progress.store(2 * index + 1, std::memory_order_release);
+}
+
+void finishBatchItem(HandleQueries& queries, NameBatch& batch, uint32_t index) {
+  batch.answers[index] =
+      identifyHandle(queries, batch.handles[index], batch.names[index], batch.knownFiles[index]);
+  batch.progress.store(2 * index + 2, std::memory_order_release);
 }
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 // worker thread, which may be terminated at any moment when a query hangs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -77,9 +78,55 @@ bool takeHandleSnapshot(HandleQueries& queries, HandleSnapshot& slot, uint32_t s
 // the text does not lie inside the block or does not fit.
 bool readCountedText(const uint8_t* block, size_t bytes, char16_t* text, size_t capacity);
 
-// Names a file handle: the object's type must be "File", it must not be a
-// pipe, and its name must fit in kNameQueryBytes. On true `name` (kNameUnits)
-// holds the name as the system gives it.
-bool nameFileHandle(HandleQueries& queries, uintptr_t handle, char16_t* name);
+// What became of one handle that the search wanted named.
+enum class NameAnswer : uint8_t {
+  Unasked,      // never asked: the search's time ran out first
+  NoWorker,     // no worker could be started to ask it
+  Named,        // a file; its name is in the name buffer
+  FileUnnamed,  // a file without a name to report: a pipe, or a name too long
+  NotFile,      // an object of another type
+  Unreadable,   // its type could not be read (one request per handle: no name, whatever the reason)
+  Hung,         // no answer within its limit; the worker that took it was ended
+};
+
+// True for the answers that say the object is a file (named or not).
+inline bool isFileAnswer(NameAnswer a) {
+  return a == NameAnswer::Named || a == NameAnswer::FileUnnamed;
+}
+
+// Identifies a handle: the object's type must be "File", it must not be a
+// pipe, and its name must fit in kNameQueryBytes. On Named, `name`
+// (kNameUnits) holds the name as the system gives it. With `knownFile` the
+// caller already knows the object to be a file and its type is not read.
+NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* name,
+                          bool knownFile = false);
+
+// Several handles for one request: the requester fills the handles and the
+// first to ask, the worker answers them in order and publishes how far it
+// got, so that the requester can give each handle its own time limit and
+// hand the rest to a fresh worker when one hangs.
+constexpr uint32_t kNameBatchCapacity = 32;
+
+struct NameBatch {
+  uint32_t count = 0;                       // handles in use
+  uint32_t first = 0;                       // the first handle this request asks for
+  uintptr_t handles[kNameBatchCapacity] = {};  // duplicated into this process
+  bool knownFiles[kNameBatchCapacity] = {};    // the object is known to be a file
+  NameAnswer answers[kNameBatchCapacity] = {};
+  // 2i+1 while the worker identifies handle i, 2i+2 once its answer is in place.
+  std::atomic<uint32_t> progress{0};
+  uint32_t started[kNameBatchCapacity] = {};  // the worker's tick when it took handle i
+  char16_t names[kNameBatchCapacity][kNameUnits];
+};
+
+// The worker's two steps for handle `index` of a batch: publish that it is
+// taken (at `tick`), then identify it and publish the answer.
+void beginBatchItem(NameBatch& batch, uint32_t index, uint32_t tick);
+void finishBatchItem(HandleQueries& queries, NameBatch& batch, uint32_t index);
+
+// identifyHandle reduced to whether the handle was named.
+inline bool nameFileHandle(HandleQueries& queries, uintptr_t handle, char16_t* name) {
+  return identifyHandle(queries, handle, name) == NameAnswer::Named;
+}
 
 }  // namespace tarnwick

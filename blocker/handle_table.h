@@ -23,16 +23,21 @@ struct HandleTableLayout {
   uint32_t pidBytes;
   uint32_t handleOffset;  // within an entry
   uint32_t handleBytes;
+  uint32_t typeOffset;    // within an entry: the object type number
+  uint32_t typeBytes;
 };
 
 // Layout of `format` as a process with `pointerBytes`-wide pointers (4 or 8)
 // receives it.
 HandleTableLayout handleTableLayout(HandleTableFormat format, uint32_t pointerBytes);
 
-// One entry: the owner's process id and the handle value valid in the owner.
+// One entry: the owner's process id, the handle value valid in the owner, and
+// the number the system gives the object's type (the same number for every
+// object of one type, for as long as the system runs).
 struct HandleEntry {
   uint64_t processId;
   uint64_t handleValue;
+  uint32_t typeNumber = 0;
 };
 
 // A read-only view of a table held in `filledBytes` bytes at `data`.

@@ -3,7 +3,7 @@
 namespace tarnwick {
 namespace {
 
-enum class Outcome { Replied, Failed, Ignored, Quit };
+enum class Outcome { Replied, Failed, Answered, Ignored, Quit };
 
 Outcome serve(const WorkerMessage& m, HandleQueries& queries) {
   switch (m.message) {
@@ -18,6 +18,15 @@ Outcome serve(const WorkerMessage& m, HandleQueries& queries) {
       return nameFileHandle(queries, m.wParam, reinterpret_cast<char16_t*>(m.lParam))
                  ? Outcome::Replied
                  : Outcome::Failed;
+    case WM_WORKER_QUERY_NAMES: {
+      // Each answer is in the batch; the signal says that all of them are.
+      auto* batch = reinterpret_cast<NameBatch*>(m.wParam);
+      for (uint32_t i = batch->first; i < batch->count; ++i) {
+        beginBatchItem(*batch, i, queries.tickCount());
+        finishBatchItem(queries, *batch, i);
+      }
+      return Outcome::Answered;
+    }
     default:
       return Outcome::Ignored;
   }
@@ -36,6 +45,7 @@ bool serveWorkerMessage(const WorkerMessage& message, const WorkerContext& conte
       queue.signalReady();
       break;
     case Outcome::Failed:
+    case Outcome::Answered:
       queue.signalReady();
       break;
     case Outcome::Ignored:
@@ -64,11 +74,37 @@ QueryWorker::~QueryWorker() { stopWorker(); }
 
 bool QueryWorker::startWorker() {
   stopWorker();
+  if (pastLimit()) return false;
   if (!threads_.createThread(WorkerContext{&queries_, &workerReplied})) return false;
   running_ = true;
-  if (threads_.waitReady(kWorkerReadyLimitMs)) return true;
+  bool cut = false;
+  if (threads_.waitReady(clipped(kWorkerReadyLimitMs, cut))) return true;
   stopWorker();
   return false;
+}
+
+void QueryWorker::limitWaitsTo(uint32_t deadlineTick) {
+  limited_ = true;
+  deadline_ = deadlineTick;
+}
+
+bool QueryWorker::pastLimit() {
+  return limited_ && static_cast<int32_t>(threads_.tickCount() - deadline_) >= 0;
+}
+
+uint32_t QueryWorker::clipped(uint32_t limitMs, bool& cut) {
+  cut = false;
+  if (!limited_) return limitMs;
+  const int32_t left = static_cast<int32_t>(deadline_ - threads_.tickCount());
+  if (left <= 0) {
+    cut = true;
+    return 0;
+  }
+  if (static_cast<uint32_t>(left) < limitMs) {
+    cut = true;
+    return static_cast<uint32_t>(left);
+  }
+  return limitMs;
 }
 
 void QueryWorker::stopWorker() {
@@ -95,22 +131,104 @@ bool QueryWorker::request(const WorkerMessage& message, uint32_t limitMs) {
     stopWorker();  // the worker's queue is gone: no answer will come
     return false;
   }
-  if (!threads_.waitReady(limitMs)) stopWorker();
-  return workerReplied.load() != 0;
+  if (threads_.waitReady(limitMs)) return true;
+  stopWorker();
+  return false;
 }
 
 bool QueryWorker::requestHandleSnapshot(HandleSnapshot& slot) {
   workerReplied.store(0);
   if (!running_) return false;  // this request never starts a worker
-  return request(WorkerMessage{WM_WORKER_QUERY_HANDLES, reinterpret_cast<uintptr_t>(&slot), 0},
-                 kSnapshotLimitMs);
+  bool cut = false;
+  request(WorkerMessage{WM_WORKER_QUERY_HANDLES, reinterpret_cast<uintptr_t>(&slot), 0},
+          clipped(kSnapshotLimitMs, cut));
+  return workerReplied.load() != 0;
 }
 
-bool QueryWorker::requestHandleName(uintptr_t handle, char16_t* name) {
+NameAnswer QueryWorker::askHandleName(uintptr_t handle, char16_t* name) {
   workerReplied.store(0);
-  if (!running_ && !startWorker()) return false;
-  return request(WorkerMessage{WM_WORKER_QUERY_NAME, handle, reinterpret_cast<uintptr_t>(name)},
-                 kNameLimitMs);
+  if (pastLimit()) return NameAnswer::Unasked;
+  if (!running_ && !startWorker()) return pastLimit() ? NameAnswer::Unasked : NameAnswer::NoWorker;
+  bool cut = false;
+  const uint32_t limit = clipped(kNameLimitMs, cut);
+  if (request(WorkerMessage{WM_WORKER_QUERY_NAME, handle, reinterpret_cast<uintptr_t>(name)},
+              limit)) {
+    return workerReplied.load() != 0 ? NameAnswer::Named : NameAnswer::Unreadable;
+  }
+  if (workerReplied.load() != 0) return NameAnswer::Named;  // answered within the grace
+  return cut ? NameAnswer::Unasked : NameAnswer::Hung;
+}
+
+void QueryWorker::beginHandleNames(NameBatch& batch) {
+  for (uint32_t i = 0; i < batch.count; ++i) batch.answers[i] = NameAnswer::Unasked;
+  posted_ = nullptr;
+  uint32_t next = 0;
+  while (next < batch.count && posted_ == nullptr) next = postBatch(batch, next);
+}
+
+void QueryWorker::finishHandleNames(NameBatch& batch) {
+  uint32_t next = batch.count;
+  if (posted_ == &batch) {
+    posted_ = nullptr;
+    next = awaitBatch(batch, batch.first);
+  }
+  while (next < batch.count) {
+    next = postBatch(batch, next);
+    if (posted_ == &batch) {
+      posted_ = nullptr;
+      next = awaitBatch(batch, batch.first);
+    }
+  }
+}
+
+uint32_t QueryWorker::postBatch(NameBatch& batch, uint32_t next) {
+  if (pastLimit()) return batch.count;  // the rest stay Unasked
+  if (!running_ && !startWorker()) {
+    const NameAnswer rest = pastLimit() ? NameAnswer::Unasked : NameAnswer::NoWorker;
+    for (uint32_t i = next; i < batch.count; ++i) batch.answers[i] = rest;
+    return batch.count;
+  }
+  batch.first = next;
+  batch.progress.store(2 * next, std::memory_order_release);
+  if (!threads_.post(WorkerMessage{WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0})) {
+    stopWorker();  // the worker's queue is gone; the next handle goes to a fresh one
+    batch.answers[next] = NameAnswer::Unreadable;
+    return next + 1;
+  }
+  posted_ = &batch;
+  return next;
+}
+
+uint32_t QueryWorker::awaitBatch(NameBatch& batch, uint32_t from) {
+  uint32_t seen = 2 * from;
+  uint32_t seenAt = threads_.tickCount();
+  for (;;) {
+    const uint32_t progress = batch.progress.load(std::memory_order_acquire);
+    if (progress != seen) {
+      seen = progress;
+      seenAt = threads_.tickCount();
+    }
+    // The handle in hand (or next to be taken) and since when the worker has had it.
+    const uint32_t item = progress / 2;
+    const uint32_t since = (progress & 1) != 0 ? batch.started[item] : seenAt;
+    const uint32_t held = threads_.tickCount() - since;
+    const uint32_t left = held >= kNameLimitMs ? 0 : kNameLimitMs - held;
+    bool cut = false;
+    if (threads_.waitReady(clipped(left, cut))) return batch.count;
+    if (batch.progress.load(std::memory_order_acquire) != progress) continue;  // it moved on
+    // No answer in time: the handle in hand hung, or the search's time is up.
+    stopWorker();
+    // What the worker answered before it ended (within the grace) stands.
+    const uint32_t answered = batch.progress.load(std::memory_order_acquire) / 2;
+    if (answered >= batch.count) return batch.count;
+    if (cut) {
+      for (uint32_t i = answered; i < batch.count; ++i) batch.answers[i] = NameAnswer::Unasked;
+      return batch.count;
+    }
+    if (answered > item) return answered;
+    batch.answers[item] = NameAnswer::Hung;
+    return item + 1;
+  }
 }
 
 void QueryWorker::releaseSnapshot(HandleSnapshot& slot) {

@@ -16,6 +16,7 @@ namespace tarnwick {
 // Thread messages of the worker.
 constexpr uint32_t WM_WORKER_QUERY_NAME = 0x8001;     // wParam handle, lParam name buffer
 constexpr uint32_t WM_WORKER_QUERY_HANDLES = 0x8002;  // wParam snapshot slot
+constexpr uint32_t WM_WORKER_QUERY_NAMES = 0x8003;    // wParam name batch
 constexpr uint32_t kWorkerQuitMessage = 0x12;         // WM_QUIT
 
 // Limits of the protocol, in milliseconds.
@@ -52,9 +53,9 @@ struct WorkerContext {
 bool serveWorkerMessage(const WorkerMessage& message, const WorkerContext& context,
                         WorkerQueue& queue);
 
-// The worker thread's body: polls its queue without ever blocking in a
-// message wait, so that a request is picked up without a wake-up delay, and
-// answers each request with exactly one signal. Returns on the quit message.
+// The worker thread's body: takes its messages as the queue gives them
+// (polling, yielding while none is there, or waiting for one) and answers
+// each request with exactly one signal. Returns on the quit message.
 void runWorkerLoop(WorkerQueue& queue, const WorkerContext& context);
 
 // The requester's thread and event primitives for one worker at a time.
@@ -69,6 +70,8 @@ class WorkerThread {
   virtual bool waitThreadEnd(uint32_t limitMs) = 0;  // true when the thread has ended
   virtual void terminateThread() = 0;
   virtual void closeThread() = 0;  // forget the thread
+  // Milliseconds of the clock that the worker's queries read too.
+  virtual uint32_t tickCount() = 0;
 };
 
 class QueryWorker : public BlockerWorker {
@@ -81,8 +84,23 @@ class QueryWorker : public BlockerWorker {
   bool startWorker() override;
   void stopWorker() override;
   bool requestHandleSnapshot(HandleSnapshot& slot) override;
-  bool requestHandleName(uintptr_t handle, char16_t* name) override;
+  NameAnswer askHandleName(uintptr_t handle, char16_t* name) override;
+  void beginHandleNames(NameBatch& batch) override;
+  void finishHandleNames(NameBatch& batch) override;
+  // Both at once.
+  void askHandleNames(NameBatch& batch) {
+    beginHandleNames(batch);
+    finishHandleNames(batch);
+  }
   void releaseSnapshot(HandleSnapshot& slot) override;
+  uint32_t tickCount() override { return threads_.tickCount(); }
+  void limitWaitsTo(uint32_t deadlineTick) override;
+  void removeWaitLimit() override { limited_ = false; }
+
+  // One name request: true when the handle was named.
+  bool requestHandleName(uintptr_t handle, char16_t* name) {
+    return askHandleName(handle, name) == NameAnswer::Named;
+  }
 
   bool workerRunning() const { return running_; }
 
@@ -90,11 +108,27 @@ class QueryWorker : public BlockerWorker {
   std::atomic<uint32_t> workerReplied{0};
 
  private:
+  // Posts and waits; false when the wait ran out (the worker is then stopped).
   bool request(const WorkerMessage& message, uint32_t limitMs);
+  // `limitMs` shortened to the wait limit, if there is one; `cut` tells
+  // whether it was shortened.
+  uint32_t clipped(uint32_t limitMs, bool& cut);
+  bool pastLimit();
+  // Waits for the worker to answer the batch from handle `from` on; returns
+  // the handle to go on from with a fresh worker (count when all are answered).
+  uint32_t awaitBatch(NameBatch& batch, uint32_t from);
+  // Hands the batch from handle `next` on to a worker, starting one if need
+  // be. Returns `next` once it is in the worker's hands (posted_ then names
+  // the batch); otherwise the handle to try next, count when the rest could
+  // not be asked at all.
+  uint32_t postBatch(NameBatch& batch, uint32_t next);
 
   WorkerThread& threads_;
   HandleQueries& queries_;
   bool running_ = false;
+  bool limited_ = false;
+  uint32_t deadline_ = 0;
+  NameBatch* posted_ = nullptr;  // the batch a worker has in hand
 };
 
 }  // namespace tarnwick

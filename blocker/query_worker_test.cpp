@@ -182,6 +182,107 @@ TEST_F(Protocol, StoppingWithoutAWorkerClearsAPendingSignal) {
   EXPECT_FALSE(threads.eventSignalled());
 }
 
+// Several handles per request: each keeps its own limit.
+class Batches : public Protocol {
+ protected:
+  // A batch of file handles whose names take the given times.
+  void fill(const std::vector<uint64_t>& answerMs) {
+    batch.count = 0;
+    for (uint64_t ms : answerMs) {
+      const char16_t letter = static_cast<char16_t>(u'a' + batch.count);
+      batch.handles[batch.count] = fileHandle(u"\\Device\\HarddiskVolume2\\f" + std::u16string(1, letter), ms);
+      ++batch.count;
+    }
+  }
+  std::vector<NameAnswer> answers() const { return {batch.answers, batch.answers + batch.count}; }
+  NameBatch batch;
+};
+
+using A = NameAnswer;
+
+TEST_F(Batches, AHungHandleAloneIsUnnamedAndTheRestGoToAFreshWorker) {
+  fill({1, 2, kForever, 3, 4});
+  threads.startupMs = 5;
+  ASSERT_TRUE(worker.startWorker());
+  worker.askHandleNames(batch);
+  EXPECT_EQ(answers(), (std::vector<A>{A::Named, A::Named, A::Hung, A::Named, A::Named}));
+  EXPECT_EQ(std::u16string(batch.names[4]), u"\\Device\\HarddiskVolume2\\fe");
+  EXPECT_EQ(threads.created, 2);
+  EXPECT_EQ(threads.terminated, 1);
+  // Its 100 ms run from when the worker took it, then the grace, then a new worker.
+  EXPECT_EQ(threads.now, 5u + 3 + 100 + 100 + 5 + 7);
+  EXPECT_TRUE(worker.workerRunning());
+  worker.stopWorker();
+}
+
+TEST_F(Batches, ARequestMayTakeLongerThanOneLimitWhileEachAnswerComesInTime) {
+  fill({90, 90, 90, 90, 90, 90});
+  ASSERT_TRUE(worker.startWorker());
+  worker.askHandleNames(batch);
+  EXPECT_EQ(answers(), std::vector<A>(6, A::Named));
+  EXPECT_EQ(threads.now, 540u);
+  EXPECT_EQ(threads.terminated, 0);
+  EXPECT_EQ(threads.created, 1);
+  worker.stopWorker();
+}
+
+TEST_F(Batches, AnAnswerWithinTheGraceStandsAndTheNextHandleIsAskedAgain) {
+  fill({150, 1});
+  ASSERT_TRUE(worker.startWorker());
+  worker.askHandleNames(batch);
+  // Both answered within the grace, and the worker then took its quit message.
+  EXPECT_EQ(answers(), (std::vector<A>{A::Named, A::Named}));
+  EXPECT_EQ(threads.terminated, 0);
+  EXPECT_EQ(threads.now, 151u);
+  worker.stopWorker();
+}
+
+TEST_F(Batches, TellsFilesOtherObjectsAndUnreadableHandlesApart) {
+  world.objects[{1, 100}] = FakeObject{u"Event", u""};
+  FakeObject pipe{u"File", u"\\Device\\NamedPipe\\p"};
+  pipe.pipe = true;
+  world.objects[{1, 104}] = pipe;
+  world.objects[{1, 108}] = FakeObject{u"File", u"\\Device\\HarddiskVolume2\\" + std::u16string(300, u'x')};
+  batch.count = 4;
+  batch.handles[0] = world.duplicateHandle(process, 100);
+  batch.handles[1] = world.duplicateHandle(process, 104);
+  batch.handles[2] = world.duplicateHandle(process, 108);
+  batch.handles[3] = 0xDEAD;  // not a handle at all
+  ASSERT_TRUE(worker.startWorker());
+  worker.askHandleNames(batch);
+  EXPECT_EQ(answers(), (std::vector<A>{A::NotFile, A::FileUnnamed, A::FileUnnamed, A::Unreadable}));
+  worker.stopWorker();
+}
+
+TEST_F(Batches, AWorkerThatCannotBeRestartedLeavesTheRestUnasked) {
+  fill({1, kForever, 1, 1});
+  ASSERT_TRUE(worker.startWorker());
+  threads.startupMs = kForever;
+  worker.askHandleNames(batch);
+  EXPECT_EQ(answers(), (std::vector<A>{A::Named, A::Hung, A::NoWorker, A::NoWorker}));
+  EXPECT_EQ(threads.now, 1u + 200 + 1000 + 100);
+}
+
+TEST_F(Batches, NoWaitOutlastsTheLimitGiven) {
+  fill({1, 40, 40, kForever, 1});
+  ASSERT_TRUE(worker.startWorker());
+  worker.limitWaitsTo(60);
+  worker.askHandleNames(batch);
+  // What was answered by the end of the grace stands.
+  EXPECT_EQ(answers(), (std::vector<A>{A::Named, A::Named, A::Named, A::Unasked, A::Unasked}));
+  EXPECT_EQ(threads.now, 60u + 100);  // the limit, then the grace of the worker's quit
+  // Past the limit nothing is asked and no worker is started.
+  fill({1});
+  worker.askHandleNames(batch);
+  EXPECT_EQ(answers(), std::vector<A>{A::Unasked});
+  EXPECT_EQ(worker.askHandleName(batch.handles[0], name), A::Unasked);
+  EXPECT_FALSE(worker.startWorker());
+  EXPECT_EQ(threads.created, 1);
+  worker.removeWaitLimit();
+  EXPECT_EQ(worker.askHandleName(batch.handles[0], name), A::Named);
+  worker.stopWorker();
+}
+
 // The worker's side, message by message.
 class Serving : public ::testing::Test {
  protected:
@@ -236,6 +337,31 @@ TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
   EXPECT_EQ(q.signals, 2);
   EXPECT_FALSE(serveWorkerMessage({kWorkerQuitMessage, 0, 0}, context, q));
   EXPECT_EQ(q.signals, 2);
+}
+
+TEST_F(Serving, ABatchIsAnsweredInOrderWithItsProgressAndOneSignal) {
+  struct Counting : WorkerQueue {
+    int signals = 0;
+    void createQueue() override {}
+    bool takeMessage(WorkerMessage&) override { return false; }
+    void yield() override {}
+    void signalReady() override { ++signals; }
+  } q;
+  NameBatch batch;
+  batch.count = 3;
+  batch.handles[0] = event;
+  batch.handles[1] = file;
+  batch.handles[2] = file;
+  batch.first = 1;  // a fresh worker goes on where the last one stopped
+  world.ownClock = 77;
+  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0}, context, q));
+  EXPECT_EQ(q.signals, 1);
+  EXPECT_EQ(replied.load(), 0u);
+  EXPECT_EQ(batch.progress.load(), 6u);
+  EXPECT_EQ(batch.answers[0], NameAnswer::Unasked);
+  EXPECT_EQ(batch.answers[2], NameAnswer::Named);
+  EXPECT_EQ(batch.started[2], 77u);
+  EXPECT_EQ(std::u16string(batch.names[1]), u"\\Device\\HarddiskVolume2\\f");
 }
 
 TEST_F(Serving, TheLoopOwnsAQueueBeforeItSignalsReadyAndPollsWithoutBlocking) {

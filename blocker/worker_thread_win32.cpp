@@ -3,18 +3,21 @@
 namespace tarnwick {
 namespace {
 
-// The worker's own queue: polled, never waited on, so that a request is
-// taken up without a wake-up delay.
+// The worker's own queue: polled with zero-length sleeps, or waited on.
 class ThreadQueue : public WorkerQueue {
  public:
-  explicit ThreadQueue(HANDLE readyEvent) : ready_(readyEvent) {}
+  ThreadQueue(HANDLE readyEvent, bool waits) : ready_(readyEvent), waits_(waits) {}
   void createQueue() override {
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
   }
   bool takeMessage(WorkerMessage& message) override {
     MSG msg;
-    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    // GetMessageW fills in WM_QUIT too (and returns 0 for it); -1 leaves nothing.
+    if (waits_ ? ::GetMessageW(&msg, nullptr, 0, 0) == -1
+               : !::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      return false;
+    }
     message = WorkerMessage{msg.message, msg.wParam, static_cast<uintptr_t>(msg.lParam)};
     return true;
   }
@@ -23,6 +26,7 @@ class ThreadQueue : public WorkerQueue {
 
  private:
   HANDLE ready_;
+  bool waits_;
 };
 
 }  // namespace
@@ -31,7 +35,7 @@ WindowsWorkerThread::WindowsWorkerThread() : readyEvent(::CreateEventW(nullptr, 
 
 DWORD WINAPI WindowsWorkerThread::procedure(void* self) {
   auto* owner = static_cast<WindowsWorkerThread*>(self);
-  ThreadQueue queue(owner->readyEvent.get());
+  ThreadQueue queue(owner->readyEvent.get(), owner->waitsForMessages);
   runWorkerLoop(queue, owner->context_);
   return 0;
 }
@@ -66,6 +70,8 @@ bool WindowsWorkerThread::waitThreadEnd(uint32_t limitMs) {
 void WindowsWorkerThread::terminateThread() {
   if (workerThread) ::TerminateThread(workerThread.get(), 0);
 }
+
+uint32_t WindowsWorkerThread::tickCount() { return ::GetTickCount(); }
 
 void WindowsWorkerThread::closeThread() {
   workerThread.reset();

@@ -33,7 +33,7 @@ macro(tarnwick_test_targets)
     target_compile_definitions(tarnwick_win_tests PRIVATE TARNWICK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     add_test(NAME windows_side
-             COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/wine/run_in_wine.py
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/run_in_wine.py
                      ${CMAKE_BINARY_DIR} $<TARGET_FILE:tarnwick_win_tests>)
     set_tests_properties(windows_side PROPERTIES RESOURCE_LOCK wine TIMEOUT 300)
   else()

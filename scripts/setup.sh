@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in cmake ninja-build g++ make python3 googletest libgtest-dev libbenchmark-dev \
+for p in cmake ninja-build g++ make python3 googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
          mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 \
          wine wine64 xvfb xdotool imagemagick xauth x11-utils; do
   have_pkg "$p" || need+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: the host unit tests, the
-# Windows-side tests under Wine and the whole-program tests under Wine.
+# Builds every preset and runs every test: the host unit tests, a short run
+# of every fuzz target, the Windows-side tests under Wine and the
+# whole-program tests under Wine.
 # Installs what is missing first. Exits non-zero when anything fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,8 @@ for preset in host win64 win32; do
 done
 
 step "host unit tests" ctest --preset host -j "$jobs"
+# Every fuzz target briefly, over its regression inputs and seeds.
+step "fuzz targets (10 s each)" bash scripts/fuzz.sh --time 10 --parallel 2
 step "Windows-side and whole-program tests under Wine" ctest --preset win64
 
 for arch in win64 win32; do

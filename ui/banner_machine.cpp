@@ -70,7 +70,9 @@ void BannerMachine::pulseTick() {
     state_.pulseAlpha = static_cast<uint8_t>(state_.pulseAlpha - kPulseAlphaStep);
   } else {
     state_.pulseAlpha = 255;
-    if (!state_.buttonsActive || !state_.askFirst) {
+    // While the terminate prompt is open the pulse goes on without an attempt:
+    // the drive is not ejected behind a question about ending its blocker.
+    if ((!state_.buttonsActive || !state_.askFirst) && !state_.diagnosing) {
       effects_.killTimer(TIMER_PULSE);
       effects_.postEject();
     }
@@ -98,6 +100,12 @@ intptr_t BannerMachine::onEject() {
   // attempt still queued when Cancel was pressed is dropped, so a cancelled
   // banner neither ejects nor restarts its pulse over the fade-out.
   if (state_.pulseAlpha == 0) return 0;
+  // An attempt posted before a diagnosis began waits for the pulse's next
+  // cycle end instead of running under the terminate prompt.
+  if (state_.diagnosing) {
+    effects_.setTimer(TIMER_PULSE, kPulseStepMs);
+    return 0;
+  }
   if (effects_.ejectUnderMutex()) {
     attemptSucceeded();
   } else {
@@ -146,8 +154,13 @@ void BannerMachine::attemptFailed() {
 }
 
 void BannerMachine::diagnose() {
-  if (state_.blockerNoticeShown) return;
-  if (effects_.diagnoseBlocker()) state_.blockerNoticeShown = true;
+  // One diagnosis at a time: the modal loop of its prompt may dispatch
+  // timers and balloon callbacks that would start another.
+  if (state_.blockerNoticeShown || state_.diagnosing) return;
+  state_.diagnosing = true;
+  const bool shown = effects_.diagnoseBlocker();
+  state_.diagnosing = false;
+  if (shown) state_.blockerNoticeShown = true;
 }
 
 void BannerMachine::okAction() {

@@ -80,6 +80,9 @@ struct BannerState {
   bool windowCreated = false;  // window creation has returned
   bool safeNoticeShown = false;
   bool blockerNoticeShown = false;
+  // A diagnosis runs: its terminate prompt may be open, and the handlers
+  // that its modal loop dispatches neither diagnose nor attempt meanwhile.
+  bool diagnosing = false;
   // In image (client) coordinates, as the last composition with buttons
   // drew them; both are kept even when only Cancel is drawn.
   Rect okButtonRect;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -442,6 +443,63 @@ TEST(BannerMachineMessages, TheBlockerBalloonsEndIsDiagnosedAgain) {
   banner.machine.onBlockerNotice(kBalloonUserClick);
   EXPECT_EQ(banner.log, (Log{"removeBlocker", "diagnose"}));
   EXPECT_FALSE(banner.machine.state().blockerNoticeShown);
+}
+
+// A terminate prompt left open for a while: its modal loop keeps
+// dispatching the banner's timers and posted messages.
+class BannerWithOpenPrompt : public SimulatedBanner {
+ public:
+  using SimulatedBanner::SimulatedBanner;
+  uint64_t promptOpenMs = 0;
+  int openPrompts = 0;
+  int mostOpenPrompts = 0;
+  size_t attemptsUnderPrompt = 0;
+
+  bool diagnoseBlocker() override {
+    ++openPrompts;
+    mostOpenPrompts = std::max(mostOpenPrompts, openPrompts);
+    const size_t attemptsBefore = attemptTimes.size();
+    runFor(promptOpenMs);
+    attemptsUnderPrompt += attemptTimes.size() - attemptsBefore;
+    --openPrompts;
+    return SimulatedBanner::diagnoseBlocker();
+  }
+};
+
+TEST(BannerMachineMessages, NoAttemptOrSecondPromptWhileTheTerminatePromptIsOpen) {
+  BannerWithOpenPrompt banner(SimulatedBanner::settings(false, false));
+  refusedTwice(banner);
+  // The blocker balloon times out and the new diagnosis asks for 5 s, while
+  // the retry pulse goes on.
+  banner.promptOpenMs = 5000;
+  banner.machine.onBlockerNotice(kBalloonTimeout);
+  EXPECT_EQ(banner.mostOpenPrompts, 1);
+  EXPECT_EQ(banner.attemptsUnderPrompt, 0u);
+  EXPECT_FALSE(banner.machine.state().diagnosing);
+  EXPECT_TRUE(banner.timerRuns(TIMER_PULSE));
+
+  // Once the prompt is answered the next cycle end attempts again.
+  const size_t attempts = banner.attemptTimes.size();
+  banner.promptOpenMs = 0;
+  banner.runFor(900);
+  EXPECT_EQ(banner.attemptTimes.size(), attempts + 1);
+}
+
+TEST(BannerMachineMessages, AnAttemptQueuedBeforeThePromptOpensWaitsForTheNextCycle) {
+  BannerWithOpenPrompt banner(SimulatedBanner::settings(false, false));
+  refusedTwice(banner);
+  // An attempt is queued when the balloon's time-out opens the prompt.
+  banner.promptOpenMs = 100;
+  banner.postEject();
+  banner.machine.onBlockerNotice(kBalloonTimeout);
+  EXPECT_EQ(banner.attemptsUnderPrompt, 0u);
+  EXPECT_EQ(banner.postedEjects, 0);
+  EXPECT_TRUE(banner.timerRuns(TIMER_PULSE));
+
+  const size_t attempts = banner.attemptTimes.size();
+  banner.promptOpenMs = 0;
+  banner.runFor(900);
+  EXPECT_EQ(banner.attemptTimes.size(), attempts + 1);
 }
 
 }  // namespace

@@ -245,6 +245,10 @@ TEST(NoticePlatform, ReadsTheOpenedProcessesPathAndTerminatesIt) {
   ASSERT_TRUE(platform.openedProcessImage(image, 320));
   std::u16string text(image);
   EXPECT_EQ(text.substr(text.size() - 12), u"\\sleeper.exe");
+  FILETIME created, exited, kernel, user;
+  ASSERT_TRUE(::GetProcessTimes(process.get(), &created, &exited, &kernel, &user));
+  EXPECT_EQ(platform.openedProcessStartTime(),
+            static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
   char16_t small[8] = {u'x'};
   EXPECT_FALSE(platform.openedProcessImage(small, 8));  // a path that does not fit is no path
   EXPECT_EQ(small[0], 0);

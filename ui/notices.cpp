@@ -21,12 +21,18 @@ bool samePath(const char16_t* a, const char16_t* b) {
 }
 
 // True when the process was terminated: it could be opened and is still the
-// program that the search found.
+// process that the search found. A process id alone proves nothing, for ids
+// are used again.
 bool terminateBlocker(NoticePlatform& platform, const BlockerFindings& result) {
   if (!platform.openProcess(result.holderPid)) return false;
-  char16_t image[320] = {};
-  const bool same = result.holderImage[0] != 0 &&
-                    platform.openedProcessImage(image, 320) && samePath(image, result.holderImage);
+  const bool imageKnown = result.holderImage[0] != 0;
+  const bool startKnown = result.holderStartTime != 0;
+  bool same = imageKnown || startKnown;
+  if (same && imageKnown) {
+    char16_t image[320] = {};
+    same = platform.openedProcessImage(image, 320) && samePath(image, result.holderImage);
+  }
+  if (same && startKnown) same = platform.openedProcessStartTime() == result.holderStartTime;
   if (same) platform.terminateOpenedProcess();
   platform.closeOpenedProcess();
   return same;

@@ -39,10 +39,12 @@ class NoticePlatform {
   virtual void enableBanner(bool enable) = 0;
   // Modal warning owned by the banner with Yes and No, No the default; true for Yes.
   virtual bool askYesNo(const char16_t* text, const char16_t* caption) = 0;
-  // The process to terminate: opened by id, its executable's path read from
-  // the opened process, terminated with exit code 0, and closed again.
+  // The process to terminate: opened by id, its executable's path and its
+  // start time read from the opened process, terminated with exit code 0,
+  // and closed again.
   virtual bool openProcess(uint32_t pid) = 0;
   virtual bool openedProcessImage(char16_t* buffer, size_t capacity) = 0;
+  virtual uint64_t openedProcessStartTime() = 0;  // 0 when it cannot be read
   virtual void terminateOpenedProcess() = 0;
   virtual void closeOpenedProcess() = 0;
 };
@@ -71,9 +73,11 @@ void showBlockerNotice(NoticePlatform& platform, NoticeState& state,
 // removed less than 3000 ms ago, searches for the blocker and reports it,
 // with offerKill (and without systemNotices) first asking whether to
 // terminate it. The process is terminated only while the process opened is
-// still the one found (the same executable); a process that has ended, or
-// whose id now belongs to another program, is treated as one that cannot be
-// opened and the balloon is shown instead.
+// still the one found: the same executable where the search could read its
+// path, and the same start time where it could read that (at least one of
+// the two); a process that has ended, or whose id now belongs to another
+// process, is treated as one that cannot be opened and the balloon is shown
+// instead.
 void diagnoseBlocker(NoticePlatform& platform, BlockerFinder& finder, NoticeState& state);
 
 // Both texts of a blocker message (balloon or prompt) in `japanese` or English.

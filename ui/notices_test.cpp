@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ class FakeNoticePlatform : public NoticePlatform {
   bool answerYes = false;
   bool canOpen = true;
   std::u16string runningImage = u"E:\\tools\\edit.exe";  // what the opened process runs
+  uint64_t runningStartTime = 0;                        // when it started; 0 unknown
 
   void loadString(uint32_t id, char16_t* buffer, size_t capacity) override {
     auto it = expectedCatalogue().find(id);
@@ -48,6 +50,7 @@ class FakeNoticePlatform : public NoticePlatform {
     copyText(buffer, capacity, runningImage.c_str());
     return !runningImage.empty();
   }
+  uint64_t openedProcessStartTime() override { return runningStartTime; }
   void terminateOpenedProcess() override { calls.push_back("terminate"); }
   void closeOpenedProcess() override { calls.push_back("close"); }
 };
@@ -60,11 +63,13 @@ class FakeBlockerFinder : public BlockerFinder {
   char16_t letterAsked = 0;
   std::u16string image = u"E:\\tools\\edit.exe", open;
   uint32_t pid = 4242;
+  uint64_t startTime = 0;
 
   bool findBlocker(char16_t letter) override {
     ++searches;
     letterAsked = letter;
     findings.holderPid = pid;
+    findings.holderStartTime = startTime;
     copyText(findings.holderImage, image.c_str());
     copyText(findings.openPath, open.c_str());
     findings.runsFromDrive = open.empty();
@@ -269,6 +274,38 @@ TEST(Diagnosis, NoOrAProcessThatIsNoLongerTheOneFoundShowsTheBalloon) {
     diagnoseBlocker(p, search, s);
     EXPECT_EQ(p.calls, c.calls);
     EXPECT_EQ(s.blockerNoticeShown, 1);
+  }
+}
+
+TEST(Diagnosis, TheStartTimeTellsProcessesApartWhereThePathIsUnknown) {
+  struct Case {
+    std::u16string running, found;
+    uint64_t runningStart, foundStart;
+    bool terminated;
+  } cases[] = {
+      // a 64-bit process seen from a 32-bit build without its path
+      {u"", u"", 0x01D9000000000001, 0x01D9000000000001, true},
+      {u"", u"", 0x01D9000000000002, 0x01D9000000000001, false},  // the id was used again
+      {u"", u"", 0, 0x01D9000000000001, false},                   // the start time cannot be read
+      // with both known, both must agree
+      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000001, 0x01D9000000000001, true},
+      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000002, 0x01D9000000000001, false},
+      {u"C:\\other.exe", u"E:\\tools\\edit.exe", 0x01D9000000000001, 0x01D9000000000001, false},
+  };
+  for (const Case& c : cases) {
+    FakeNoticePlatform p;
+    FakeBlockerFinder search;
+    search.image = c.found;
+    search.startTime = c.foundStart;
+    NoticeState s = englishState();
+    s.offerKill = true;
+    p.answerYes = true;
+    p.runningImage = c.running;
+    p.runningStartTime = c.runningStart;
+    diagnoseBlocker(p, search, s);
+    EXPECT_EQ(std::count(p.calls.begin(), p.calls.end(), "terminate"), c.terminated ? 1 : 0)
+        << std::string(c.running.begin(), c.running.end()) << " " << c.runningStart;
+    EXPECT_EQ(s.blockerNoticeShown, c.terminated ? 0 : 1);
   }
 }
 

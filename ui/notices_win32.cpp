@@ -80,15 +80,29 @@ bool WindowsNoticePlatform::openProcess(uint32_t pid) {
 
 bool WindowsNoticePlatform::openedProcessImage(char16_t* buffer, size_t capacity) {
   buffer[0] = 0;
-  const auto moduleFileName = systemApi().GetModuleFileNameExW;
-  if (moduleFileName == nullptr) return false;
-  const DWORD n = moduleFileName(process_.get(), nullptr, wide(buffer), static_cast<DWORD>(capacity));
+  const SystemApi& api = systemApi();
+  DWORD n = api.GetModuleFileNameExW == nullptr
+                ? 0
+                : api.GetModuleFileNameExW(process_.get(), nullptr, wide(buffer),
+                                           static_cast<DWORD>(capacity));
+  if (n == 0 && api.QueryFullProcessImageNameW != nullptr) {
+    // No module list (a 64-bit process seen from a 32-bit build): the path the
+    // system recorded when the process started.
+    DWORD size = static_cast<DWORD>(capacity);
+    n = api.QueryFullProcessImageNameW(process_.get(), 0, wide(buffer), &size) ? size : 0;
+  }
   if (n == 0 || n >= capacity) {  // failed, or the path did not fit
     buffer[0] = 0;
     return false;
   }
   buffer[n] = 0;
   return true;
+}
+
+uint64_t WindowsNoticePlatform::openedProcessStartTime() {
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(process_.get(), &created, &exited, &kernel, &user)) return 0;
+  return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
 }
 
 void WindowsNoticePlatform::terminateOpenedProcess() { ::TerminateProcess(process_.get(), 0); }

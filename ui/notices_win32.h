@@ -21,6 +21,7 @@ class WindowsNoticePlatform final : public NoticePlatform {
   bool askYesNo(const char16_t* text, const char16_t* caption) override;
   bool openProcess(uint32_t pid) override;
   bool openedProcessImage(char16_t* buffer, size_t capacity) override;
+  uint64_t openedProcessStartTime() override;
   void terminateOpenedProcess() override;
   void closeOpenedProcess() override;
 

@@ -98,5 +98,37 @@ class BlockerSearchTest(harness.WineTestCase):
         self.assertEqual(found["path"], r"F:\x.txt")
 
 
+    def test_a_process_with_a_dll_loaded_from_the_drive_is_reported_as_running_from_it(self):
+        os.makedirs(os.path.join(self.stick, "lib"))
+        shutil.copyfile(self.build_file("stick_module.dll"), os.path.join(self.stick, "lib", "stick_module.dll"))
+        pid = self.hold(r"E:\lib\stick_module.dll", program=self.build_file("hold_module.exe"))
+        found = self.find("E")
+        self.assertEqual(found["found"], "1")
+        self.assertEqual(int(found["pid"]), pid)
+        self.assertEqual((found["runs"], found["holds"], found["path"]), ("1", "0", ""))
+        self.assertEqual(found["image"].lower(),
+                         self.windows_path(self.build_file("hold_module.exe")).lower())
+
+    def test_a_process_whose_module_list_cannot_be_read_is_named_by_its_image(self):
+        # A process suspended before its loader ran has no module list yet, as a
+        # 64-bit process has none for a 32-bit program; the system still knows
+        # its executable. The child inherits the file handle; its parent closes its own.
+        program = self.build_file("sleeper.exe")
+        pid = self.hold(program, r"E:\dir\file.txt", program=self.build_file("hold_suspended.exe"))
+        found = self.find("E")
+        self.assertEqual((found["found"], found["holds"], found["runs"]), ("1", "1", "0"))
+        self.assertEqual(int(found["pid"]), pid)
+        self.assertEqual(found["path"], r"E:\dir\file.txt")
+        self.assertEqual(found["image"].lower(), self.windows_path(program).lower())
+
+    def test_a_suspended_program_started_from_the_drive_is_found_by_its_image(self):
+        shutil.copyfile(self.build_file("sleeper.exe"), os.path.join(self.stick, "sleeper.exe"))
+        pid = self.hold(r"E:\sleeper.exe", program=self.build_file("hold_suspended.exe"))
+        found = self.find("E")
+        self.assertEqual((found["found"], found["runs"], found["holds"]), ("1", "1", "0"))
+        self.assertEqual(int(found["pid"]), pid)
+        self.assertEqual(found["image"].upper(), r"E:\SLEEPER.EXE")
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -14,7 +14,8 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "simpnp"))
 import harness  # noqa: E402
 import simulated_pnp as sim  # noqa: E402
-from harness import LAUNCHER_MUTEX, wait_until  # noqa: E402
+from constants import LAUNCHER_MUTEX  # noqa: E402
+from harness import wait_until  # noqa: E402
 
 
 def holders_of(folder):

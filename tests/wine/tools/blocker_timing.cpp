@@ -1,14 +1,26 @@
-// Test-only program: times the blocker search's pieces under the real
-// system, for the benchmark script (not a test).
-//   blocker_timing.exe LETTER [SEARCHES]
-// Prints "key value" lines: the mean name request round trip through the
-// worker thread and, for comparison, the same query made directly; the
-// snapshot's size and time; and the time of whole searches for LETTER.
+// Test-only program: times the blocker search under the real system, for the
+// benchmark script (not a test).
+//   blocker_timing.exe LETTER [SEARCHES] [--pieces] [--modes MODE,...] [--limit MS]
+// MODEs: plain (one request per handle, polling worker, no look at modules:
+// the search as first built), plainwait (the same with a worker that waits
+// for its messages), batched (handles passed over by type number, several
+// per request, waiting worker, modules looked at: the program's search),
+// batchedpoll (the same with a polling worker), batchedbare (batched without
+// the look at modules), batchedserial (batched without duplicating the next
+// batch while the worker names one). Default: plain,batched. The modes take turns,
+// SEARCHES rounds (default 5); the limit is off unless --limit is given.
+// Prints "key value" lines: per mode the time of whole searches for LETTER
+// (min, median, max, in ms) and what the last search found; whether all
+// modes found the same in every round; with --pieces also the mean name
+// request round trip through the worker thread, the same query made
+// directly, and the snapshot's size and time.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "blocker/blocker_finder_win32.h"
@@ -23,22 +35,36 @@ double nowMs() {
   return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-}  // namespace
+struct Mode {
+  const char* name;
+  tarnwick::WalkMode walk;
+  bool waits;
+  bool modules;
+  bool overlap;
+  std::vector<double> times;
+  std::string last;
+};
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) return 2;
-  const char16_t letter = static_cast<char16_t>(argv[1][0]);
-  const int searches = argc > 2 ? _wtoi(argv[2]) : 5;
+std::string describe(const tarnwick::BlockerFindings& f, bool found) {
+  char text[1200];
+  char image[700] = {}, path[700] = {};
+  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.holderImage), -1, image, sizeof image,
+                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.openPath), -1, path, sizeof path, nullptr,
+                      nullptr);
+  std::snprintf(text, sizeof text, "found=%d pid=%lu runs=%d holds=%d image=%s path=%s", found ? 1 : 0,
+                static_cast<unsigned long>(found ? f.holderPid : 0), f.runsFromDrive ? 1 : 0,
+                f.holdsOpenItem ? 1 : 0, found ? image : "", path);
+  return text;
+}
 
+void pieces(tarnwick::WindowsBlockerFinder& finder) {
   wchar_t path[MAX_PATH];
   GetTempPathW(MAX_PATH, path);
   wcscat(path, L"tarnwick-timing.tmp");
   HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 3;
-
-  tarnwick::WindowsBlockerFinder finder;
-  if (finder.api == nullptr || !finder.startWorker()) return 4;
+  if (file == INVALID_HANDLE_VALUE || !finder.startWorker()) return;
   char16_t name[tarnwick::kNameUnits];
   constexpr int kRequests = 3000;
   double start = nowMs();
@@ -63,21 +89,78 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("snapshot_ms %.2f\n", (nowMs() - start) / kSnapshots);
   std::printf("snapshot_bytes %lu\n", static_cast<unsigned long>(bytes));
   finder.stopWorker();
-
-  std::vector<double> times;
-  bool found = false;
-  for (int i = 0; i < searches; ++i) {
-    start = nowMs();
-    found = finder.findBlocker(letter);
-    times.push_back(nowMs() - start);
-  }
-  std::sort(times.begin(), times.end());
-  if (!times.empty()) {
-    std::printf("search_ms_min %.1f\n", times.front());
-    std::printf("search_ms_median %.1f\n", times[times.size() / 2]);
-    std::printf("search_ms_max %.1f\n", times.back());
-  }
-  std::printf("search_found %d\n", found ? 1 : 0);
   CloseHandle(file);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const char16_t letter = static_cast<char16_t>(argv[1][0]);
+  int searches = 5;
+  bool withPieces = false;
+  uint32_t limitMs = 0;
+  std::wstring modeList = L"plain,batched";
+  for (int i = 2; i < argc; ++i) {
+    if (!wcscmp(argv[i], L"--pieces")) {
+      withPieces = true;
+    } else if (!wcscmp(argv[i], L"--modes") && i + 1 < argc) {
+      modeList = argv[++i];
+    } else if (!wcscmp(argv[i], L"--limit") && i + 1 < argc) {
+      limitMs = static_cast<uint32_t>(_wtoi(argv[++i]));
+    } else {
+      searches = _wtoi(argv[i]);
+    }
+  }
+  std::vector<Mode> modes;
+  const Mode known[] = {{"plain", tarnwick::WalkMode::OneByOne, false, false, false, {}, {}},
+                        {"plainwait", tarnwick::WalkMode::OneByOne, true, false, false, {}, {}},
+                        {"batched", tarnwick::WalkMode::Batched, true, true, true, {}, {}},
+                        {"batchedpoll", tarnwick::WalkMode::Batched, false, true, true, {}, {}},
+                        {"batchedbare", tarnwick::WalkMode::Batched, true, false, true, {}, {}},
+                        {"batchedserial", tarnwick::WalkMode::Batched, true, true, false, {}, {}}};
+  for (const Mode& m : known) {
+    const std::wstring name(m.name, m.name + std::strlen(m.name));
+    size_t at = modeList.find(name);
+    while (at != std::wstring::npos) {
+      const size_t end = at + name.size();
+      if ((at == 0 || modeList[at - 1] == L',') && (end == modeList.size() || modeList[end] == L',')) {
+        modes.push_back(m);
+        break;
+      }
+      at = modeList.find(name, at + 1);
+    }
+  }
+
+  tarnwick::WindowsBlockerFinder finder;
+  if (finder.api == nullptr) return 4;
+  if (withPieces) pieces(finder);
+
+  bool same = true;
+  finder.options.limitMs = limitMs;
+  for (int round = 0; round < searches; ++round) {
+    std::string first;
+    for (Mode& m : modes) {
+      finder.options.mode = m.walk;
+      finder.setWorkerWaitsForMessages(m.waits);
+      finder.options.lookAtModules = m.modules;
+      finder.options.overlapBatches = m.overlap;
+      const double start = nowMs();
+      const bool found = finder.findBlocker(letter);
+      m.times.push_back(nowMs() - start);
+      m.last = describe(finder.findings, found);
+      if (&m == &modes.front()) first = m.last;
+      same = same && m.last == first;
+    }
+  }
+  for (Mode& m : modes) {
+    std::sort(m.times.begin(), m.times.end());
+    if (m.times.empty()) continue;
+    std::printf("%s_ms_min %.1f\n", m.name, m.times.front());
+    std::printf("%s_ms_median %.1f\n", m.name, m.times[m.times.size() / 2]);
+    std::printf("%s_ms_max %.1f\n", m.name, m.times.back());
+    std::printf("%s_found %s\n", m.name, m.last.c_str());
+  }
+  std::printf("same_findings %d\n", same ? 1 : 0);
   return 0;
 }
