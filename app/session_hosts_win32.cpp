@@ -77,7 +77,10 @@ bool WindowsWorkerHost::resolveDevice() {
 }
 
 bool WindowsWorkerHost::bannerServesDrive(char16_t driveLetter) {
-  return tarnwick::bannerServesDrive(driveLetter);
+  // Another banner answers once its thread is free again; one that stays busy
+  // longer (a request that hangs) does not keep this worker from its drive.
+  constexpr uint32_t kOtherBannersLimitMs = 6000;
+  return tarnwick::bannerServesDrive(driveLetter, kOtherBannersLimitMs);
 }
 
 void WindowsWorkerHost::setWantVetoInfo(bool want) { device_->wantVetoInfo = want ? 1 : 0; }

@@ -24,17 +24,18 @@ class HangingRequestTest(FaultCase):
         [waiting] = wait_until(lambda: self.pnp.calls("eject_wait"), 60, "E's request to hang")
         self.assertEqual(waiting["id"], e_id)
 
-        # The second worker waits for the banner mutex: for its place (at most
-        # 6 s, then it counts without it) and for its request (until E's ends).
+        # E's banner is drawn while its thread is stuck in the request.
+        self.shoot("hang_01_drawn", lambda s: self.body_shown(s, banner_e), "E's banner during the hang")
+        self.assertEqual(self.requests(), [], "the request ended early")
+
+        # The second worker waits for E's banner to answer which drive it serves
+        # (at most 6 s), for the banner mutex for its place (at most 6 s, then
+        # it counts without it) and for its request (until E's has ended).
         worker_f = self.start_worker("F:")
         banner_f = wait_until(
             lambda: [b for b in self.banners() if b.visible and b.hwnd != banner_e.hwnd],
             90, "F's banner")[0]
         self.assertEqual((banner_f.x, banner_f.y), (banner_e.x, banner_e.y - 56))
-        # E's banner is drawn all the while its thread is stuck in the request.
-        self.assertEqual([r for r in self.requests()], [], "a request ended early")
-        self.shoot("hang_01_both", lambda s: self.body_shown(s, banner_e) and self.body_shown(s, banner_f),
-                   "both banners drawn during the hang")
 
         requests = wait_until(lambda: len(self.requests()) >= 2 and self.requests(), 120,
                               "both requests")
@@ -212,7 +213,7 @@ class CrowdedHandleTableTest(FaultCase):
                            harness.parse_reply(read_text(status)), 120, "the holder")
         holder, handles = int(reply["pid"]), int(reply["handles"])
         self.assertGreater(handles, 6000)
-        _, bystander = self.start_sleeper(600000)
+        sleeper, bystander = self.start_sleeper(600000)
 
         # The search of the program's own code, timed from outside.
         started = time.monotonic()
@@ -241,6 +242,8 @@ class CrowdedHandleTableTest(FaultCase):
         self.assertTrue(worker.running())
         self.post(banner, WM_BANNER_SAFE_NOTICE, 0, NIN_BALLOONUSERCLICK)
         self.assertEqual(worker.wait_exit(60), 0)
+        self.kill(bystander)
+        sleeper.wait_exit(60)
 
 
 if __name__ == "__main__":
