@@ -20,7 +20,10 @@ void runWorker(const LaunchOptions& options, WorkerHost& host) {
   if (!host.createDevice(options.driveLetter)) return;
   if (options.openDrive) host.openDriveFolder(options.driveLetter);
   host.registerBannerClass();
-  if (host.resolveDevice()) {
+  // A launcher checks for a banner on its drive before it starts a worker, but
+  // a worker it started just before may not have shown its banner yet: a
+  // second worker for the same drive ends here, quietly, as the launcher would.
+  if (host.resolveDevice() && !host.bannerServesDrive(options.driveLetter)) {
     BannerSettings settings;
     settings.askFirst = options.askFirst != 0;
     settings.systemNotices = options.systemNotices != 0;

@@ -51,6 +51,8 @@ class WorkerHost {
   virtual void registerBannerClass() = 0;
   // Finds the device to eject for the drive and its names; false when there is none.
   virtual bool resolveDevice() = 0;
+  // Whether a banner of another worker already serves the drive.
+  virtual bool bannerServesDrive(char16_t driveLetter) = 0;
   // Builds the banner record for the resolved device.
   virtual void createBanner(const BannerSettings& settings) = 0;
   // Creates and shows the banner's window; false when it cannot be created.

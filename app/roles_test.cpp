@@ -71,7 +71,7 @@ TEST(Waiter, EndsAProcessThatOutlivesTheLimitOrCannotBeWaitedFor) {
 }
 
 struct FakeWorkerHost : WorkerHost {
-  bool allocates = true, resolves = true, windowCreated = true;
+  bool allocates = true, resolves = true, windowCreated = true, served = false;
   BannerSettings settings;
   Calls calls;
   bool createDevice(char16_t letter) override {
@@ -85,6 +85,10 @@ struct FakeWorkerHost : WorkerHost {
   bool resolveDevice() override {
     calls.push_back("resolve");
     return resolves;
+  }
+  bool bannerServesDrive(char16_t letter) override {
+    EXPECT_EQ(letter, u'E');
+    return served;
   }
   void createBanner(const BannerSettings& s) override {
     settings = s;
@@ -151,6 +155,18 @@ TEST(Worker, UnresolvedDriveShowsNothingButStillCleansUp) {
   noMemory.allocates = false;
   runWorker(o, noMemory);
   EXPECT_EQ(noMemory.calls, (Calls{"device E"}));
+}
+
+TEST(Worker, ADriveAlreadyServedByABannerGetsNoSecondBannerOrRequestButStillCleansUp) {
+  for (bool silent : {false, true}) {
+    LaunchOptions o = withDrive(u'E');
+    o.silent = silent ? 1 : 0;
+    o.deleteExecutable = 1;
+    FakeWorkerHost w;
+    w.served = true;
+    runWorker(o, w);
+    EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "~device", "cleanup"}));
+  }
 }
 
 struct FakeSessionHost : SessionHost {

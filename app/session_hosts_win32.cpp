@@ -8,6 +8,7 @@
 #include "base/module_win32.h"
 #include "base/text_win32.h"
 #include "device/device_win32.h"
+#include "ui/banner_query_win32.h"
 #include "ui/banner_window_proc_win32.h"
 
 namespace tarnwick {
@@ -73,6 +74,13 @@ void WindowsWorkerHost::destroyBanner() {
 
 bool WindowsWorkerHost::resolveDevice() {
   return resolve(*device_, controller_.volumeSet.get(), controller_.wmiServices.get());
+}
+
+bool WindowsWorkerHost::bannerServesDrive(char16_t driveLetter) {
+  // Another banner answers once its thread is free again; one that stays busy
+  // longer (a request that hangs) does not keep this worker from its drive.
+  constexpr uint32_t kOtherBannersLimitMs = 6000;
+  return tarnwick::bannerServesDrive(driveLetter, kOtherBannersLimitMs);
 }
 
 void WindowsWorkerHost::setWantVetoInfo(bool want) { device_->wantVetoInfo = want ? 1 : 0; }

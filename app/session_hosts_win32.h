@@ -32,6 +32,7 @@ class WindowsWorkerHost final : public WorkerHost {
   void openDriveFolder(char16_t driveLetter) override;
   void registerBannerClass() override;
   bool resolveDevice() override;
+  bool bannerServesDrive(char16_t driveLetter) override;
   void createBanner(const BannerSettings& settings) override;
   bool createBannerWindow() override;
   void setWantVetoInfo(bool want) override;

@@ -23,6 +23,13 @@
 //                            could delete the file named by the second: each
 //                            file a test creates lets exactly one waiting
 //                            process go on, after the test has looked at it.
+//   TARNWICK_SIMPNP_VOLUMES  "empty": the set of present volume interfaces
+//                            that SetupDiGetClassDevsW returns is empty;
+//                            "fail": that call fails (INVALID_HANDLE_VALUE).
+//   TARNWICK_SIMPNP_EXIT_LOG when set, every process that loaded this DLL
+//                            logs "exit" with its command line and the
+//                            number of its handles in the system handle
+//                            table when it ends normally.
 // Without TARNWICK_SIMPNP_DEVICES the tree is empty and every call is passed
 // on; without TARNWICK_SIMPNP_LOG nothing is logged.
 //
@@ -61,6 +68,9 @@
 //   SetupDiOpenDeviceInfoW    set id flags [devnode] sim
 //   SetupDiGetDeviceRegistryPropertyW  set devnode property size [value] sim
 //   hold                      command_line (result is always 0)
+//   eject_wait                devnode id ms: written when a request with eject_ms
+//                             begins to wait, before its own line (result 0)
+//   exit                      command_line handles (result 0)
 // "sim" is 1 when the simulated tree answered and 0 when the call was passed
 // on; buffers are logged as 1 (given) or 0 (null).
 #include <windows.h>
@@ -71,6 +81,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "../tools/handle_count.h"
 
 namespace {
 
@@ -455,7 +467,16 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
       .add(L"name_length", decimal(nameLength))
       .add(L"flags", hex(flags))
       .add(L"start", timeStamp());
-  if (device != nullptr && device->ejectMs > 0) Sleep(device->ejectMs);
+  if (device != nullptr && device->ejectMs > 0) {
+    // Tells a test that the request is under way: its own line comes at its end.
+    LogLine(L"eject_wait")
+        .add(L"devnode", hex(node))
+        .add(L"id", device->id)
+        .add(L"ms", decimal(device->ejectMs))
+        .add(L"result", L"0")
+        .write();
+    Sleep(device->ejectMs);
+  }
   if (device == nullptr) {
     CONFIGRET result = real<decltype(&CM_Request_Device_EjectW)>("CM_Request_Device_EjectW")(
         node, vetoType, vetoName, nameLength, flags);
@@ -493,14 +514,28 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
 
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
                                      DWORD flags) {
-  HDEVINFO set = real<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW")(
-      classGuid, enumerator, parent, flags);
+  static const GUID kVolumeInterface = {
+      0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+  const std::wstring volumes = environment(L"TARNWICK_SIMPNP_VOLUMES");
+  const bool volumeSet = classGuid != nullptr && IsEqualGUID(*classGuid, kVolumeInterface) &&
+                         (flags & DIGCF_DEVICEINTERFACE) != 0;
+  HDEVINFO set = INVALID_HANDLE_VALUE;
+  if (volumeSet && volumes == L"fail") {
+    // INVALID_HANDLE_VALUE, with the error set after the log line below.
+  } else if (volumeSet && volumes == L"empty") {
+    set = real<decltype(&SetupDiCreateDeviceInfoList)>("SetupDiCreateDeviceInfoList")(classGuid,
+                                                                                      parent);
+  } else {
+    set = real<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW")(classGuid, enumerator,
+                                                                        parent, flags);
+  }
   LogLine(L"SetupDiGetClassDevsW")
       .add(L"class", guidText(classGuid))
       .add(L"enumerator", enumerator)
       .add(L"flags", hex(flags))
       .add(L"result", hex(reinterpret_cast<ULONG_PTR>(set)))
       .write();
+  if (set == INVALID_HANDLE_VALUE && volumeSet && volumes == L"fail") SetLastError(ERROR_INVALID_DATA);
   return set;
 }
 
@@ -589,6 +624,17 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA ele
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) {
+    // What the process still holds as it ends: a leak shows as a count that grows.
+    if (!environment(L"TARNWICK_SIMPNP_EXIT_LOG").empty()) {
+      LogLine(L"exit")
+          .add(L"command_line", GetCommandLineW())
+          .add(L"handles", std::to_wstring(testonly::handleCount(GetCurrentProcessId())))
+          .add(L"result", L"0")
+          .write();
+    }
+    return TRUE;
+  }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   const std::wstring argument = environment(L"TARNWICK_SIMPNP_HOLD_ARGUMENT");
   const std::wstring file = environment(L"TARNWICK_SIMPNP_HOLD_FILE");
