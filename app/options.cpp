@@ -7,6 +7,9 @@
 namespace tarnwick {
 namespace {
 
+// One line per letter: the two switches read as the tables they are.
+// clang-format off
+
 // Applies one option letter of either source; false when it is no option letter.
 bool applyLetter(LaunchOptions& o, char16_t unit) {
   switch (upperAscii(unit)) {
@@ -26,6 +29,7 @@ bool isOptionLetter(char16_t unit) {
     default: return false;
   }
 }
+// clang-format on
 
 bool isDigit(char16_t unit) { return unit >= u'0' && unit <= u'9'; }
 
@@ -60,7 +64,10 @@ void applyOption(LaunchOptions& o, const char16_t* rest) {
   static const char16_t kDeleteExecutable[] = u"-delete-executable";
   const char16_t* a = rest;
   const char16_t* b = kDeleteExecutable;
-  while (*a != 0 && *a == *b) { ++a; ++b; }
+  while (*a != 0 && *a == *b) {
+    ++a;
+    ++b;
+  }
   if (*a == 0 && *b == 0) {
     o.deleteExecutable = 1;
     return;

@@ -8,11 +8,11 @@
 namespace tarnwick {
 
 struct LaunchOptions {
-  char16_t driveLetter = 0;      // upper-case drive to eject; 0 = none (selects the worker)
-  int32_t silent = 0;            // s: one ejection attempt, no banner
-  int32_t askFirst = 0;          // c, d: wait for OK before the first attempt (changed by the banner)
-  int32_t systemNotices = 0;     // c, l: the system reports eject results itself
-  int32_t openDrive = 0;         // d: open the drive's root folder at start
+  char16_t driveLetter = 0;   // upper-case drive to eject; 0 = none (selects the worker)
+  int32_t silent = 0;         // s: one ejection attempt, no banner
+  int32_t askFirst = 0;       // c, d: wait for OK before the first attempt (changed by the banner)
+  int32_t systemNotices = 0;  // c, l: the system reports eject results itself
+  int32_t openDrive = 0;      // d: open the drive's root folder at start
   int32_t deleteExecutable = 0;  // --delete-executable: remove own executable at the end
   int32_t waitPid = 0;           // -p<digits>: process to wait for; 0 = none (selects the waiter)
   int32_t offerKill = 0;         // k: offer to terminate the blocking process

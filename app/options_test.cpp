@@ -152,7 +152,10 @@ TEST(Options, RandomArgumentListsFollowTheRules) {
           bool fits = true;
           for (size_t k = 1; k < rest.size() && rest[k] >= u'0' && rest[k] <= u'9'; ++k) {
             v = v * 10 + (rest[k] - u'0');
-            if (v > INT32_MAX) { fits = false; break; }
+            if (v > INT32_MAX) {
+              fits = false;
+              break;
+            }
           }
           if (fits) pid = v;
         }

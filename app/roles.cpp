@@ -48,9 +48,7 @@ void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedPro
                    WorkerHost& worker) {
   if (!session.isValid()) return;
   switch (chooseRole(options)) {
-    case Role::Waiter:
-      runWaiter(options.waitPid, process);
-      break;
+    case Role::Waiter: runWaiter(options.waitPid, process); break;
     case Role::Worker:
       session.signalStarted();
       runWorker(options, worker);

@@ -34,8 +34,8 @@ struct SessionController {
 };
 
 // Builds the controller and the Windows hosts of the roles on it, runs the
-// role chosen from the process-wide options, destroys them again. Returns 0, or E_OUTOFMEMORY when the controller
-// cannot be allocated.
+// role chosen from the process-wide options, destroys them again. Returns 0, or E_OUTOFMEMORY when
+// the controller cannot be allocated.
 HRESULT runRole();
 
 }  // namespace tarnwick

@@ -33,9 +33,13 @@ WaitResult WindowsWaitedProcess::waitForEnd(uint32_t limitMs) {
   return waitResultOf(::WaitForSingleObject(process_.get(), limitMs));
 }
 
-bool WindowsWaitedProcess::runsOwnExecutable() { return tarnwick::runsOwnExecutable(process_.get()); }
+bool WindowsWaitedProcess::runsOwnExecutable() {
+  return tarnwick::runsOwnExecutable(process_.get());
+}
 
-void WindowsWaitedProcess::terminate(uint32_t exitCode) { ::TerminateProcess(process_.get(), exitCode); }
+void WindowsWaitedProcess::terminate(uint32_t exitCode) {
+  ::TerminateProcess(process_.get(), exitCode);
+}
 
 void WindowsWaitedProcess::close() { process_.reset(); }
 
@@ -106,6 +110,8 @@ WaitResult WindowsSessionHost::waitLauncherMutex(uint32_t limitMs) {
 
 void WindowsSessionHost::releaseLauncherMutex() { ::ReleaseMutex(controller_.launcherMutex.get()); }
 
-void WindowsSessionHost::relaunchFromTemp() { tarnwick::relaunchFromTemp(controller_, launchOptions()); }
+void WindowsSessionHost::relaunchFromTemp() {
+  tarnwick::relaunchFromTemp(controller_, launchOptions());
+}
 
 }  // namespace tarnwick

@@ -52,7 +52,8 @@ TEST_F(SessionControllerTest, StartedEventIsAutoResetAndSignalledByTheWorker) {
   session.signalStarted();
   EXPECT_FALSE(worker.startedEvent);
   EXPECT_EQ(::WaitForSingleObject(launcher.startedEvent.get(), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(::WaitForSingleObject(launcher.startedEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(::WaitForSingleObject(launcher.startedEvent.get(), 0),
+            static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST(WaitResults, MapEveryOutcome) {

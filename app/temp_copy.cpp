@@ -45,10 +45,15 @@ bool appendBatchLiteral(char16_t (&out)[kBatchPathUnits], const char16_t* text) 
 bool misreadOnCommandLine(const char16_t* text) {
   for (; *text != 0; ++text) {
     switch (*text) {
-      case u'&': case u'^': case u'(': case u')': case u';': case u',': case u'=': case u'%':
-        return true;
-      default:
-        break;
+      case u'&':
+      case u'^':
+      case u'(':
+      case u')':
+      case u';':
+      case u',':
+      case u'=':
+      case u'%': return true;
+      default: break;
     }
   }
   return false;
@@ -73,9 +78,8 @@ bool buildRelaunchCommandLine(const char16_t* tempExePath, char16_t driveLetter,
   return ok;
 }
 
-bool makeUniqueTempName(const char16_t* tempDir, const char16_t* prefix,
-                        const char16_t* extension, char16_t (&path)[kPathUnits],
-                        TempNameFiles& files) {
+bool makeUniqueTempName(const char16_t* tempDir, const char16_t* prefix, const char16_t* extension,
+                        char16_t (&path)[kPathUnits], TempNameFiles& files) {
   path[0] = 0;
   if (tempDir == nullptr || tempDir[0] == 0) return false;
   uint32_t number = 0;  // the system picks the first one
@@ -127,10 +131,9 @@ bool buildCleanupBatch(const char16_t* modulePath, const char16_t* batchPath,
   auto& waiter = batch.lines[0];
   auto& deleteModule = batch.lines[1];
   auto& deleteSelf = batch.lines[2];
-  return copyText(waiter, u"\"") && appendText(waiter, module) &&
-         appendText(waiter, u"\" -p") && appendDecimal(waiter, processId) &&
-         copyText(deleteModule, u"DEL \"") && appendText(deleteModule, module) &&
-         appendText(deleteModule, u"\"") &&
+  return copyText(waiter, u"\"") && appendText(waiter, module) && appendText(waiter, u"\" -p") &&
+         appendDecimal(waiter, processId) && copyText(deleteModule, u"DEL \"") &&
+         appendText(deleteModule, module) && appendText(deleteModule, u"\"") &&
          copyText(deleteSelf, u"DEL \"") && appendText(deleteSelf, self) &&
          appendText(deleteSelf, u"\"");
 }

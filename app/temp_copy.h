@@ -54,9 +54,8 @@ class TempNameFiles {
 // name stays reserved. Up to 1000 numbers are tried, starting with one the
 // system picks. False, with an empty `path`, when `tempDir` is empty, no name
 // can be formed (a missing folder) or every attempt found its name taken.
-bool makeUniqueTempName(const char16_t* tempDir, const char16_t* prefix,
-                        const char16_t* extension, char16_t (&path)[kPathUnits],
-                        TempNameFiles& files);
+bool makeUniqueTempName(const char16_t* tempDir, const char16_t* prefix, const char16_t* extension,
+                        char16_t (&path)[kPathUnits], TempNameFiles& files);
 
 // --- clean-up batch ---
 

@@ -86,9 +86,9 @@ TEST(UniqueTempName, TakenNamesMoveOnToTheNextNumberAndWrapPastFFFF) {
   char16_t path[kPathUnits];
   ASSERT_TRUE(makeUniqueTempName(u"C:\\Tmp\\", kTempPrefix, kBatchExtension, path, folder));
   EXPECT_EQ(str(path), u"C:\\Tmp\\TWK11b3.bat");
-  EXPECT_EQ(folder.calls, (std::vector<std::string>{"form 0", "create TWK11b1.bat", "form 4530",
-                                                    "create TWK11b2.bat", "form 4531",
-                                                    "create TWK11b3.bat"}));
+  EXPECT_EQ(folder.calls,
+            (std::vector<std::string>{"form 0", "create TWK11b1.bat", "form 4530",
+                                      "create TWK11b2.bat", "form 4531", "create TWK11b3.bat"}));
   EXPECT_EQ(folder.files.count(u"C:\\Tmp\\TWK11b3.tmp"), 0u);  // the TMP name went first
 
   FakeFolder top;
@@ -111,7 +111,10 @@ TEST(UniqueTempName, FailureIsReportedWithAnEmptyName) {
   EXPECT_TRUE(noFolder.calls.empty());
 
   struct Full : FakeFolder {
-    bool createExclusive(const char16_t*) override { ++creates; return false; }
+    bool createExclusive(const char16_t*) override {
+      ++creates;
+      return false;
+    }
     int creates = 0;
   } full;
   EXPECT_FALSE(makeUniqueTempName(u"C:\\Tmp\\", kTempPrefix, kCopyExtension, path, full));
@@ -153,8 +156,8 @@ TEST(CleanupBatch, SpacesAndOperatorsStayQuotedAndPercentIsDoubled) {
   CleanupBatch b;
   const char16_t* dir = u"C:\\Tom & Jerry (work) 100%\\";
   ASSERT_TRUE(buildCleanupBatch(u"C:\\Tom & Jerry (work) 100%\\TWKa.exe",
-                                u"C:\\Tom & Jerry (work) 100%\\TWKb.bat", dir, 4294967295u,
-                                page, b));
+                                u"C:\\Tom & Jerry (work) 100%\\TWKb.bat", dir, 4294967295u, page,
+                                b));
   EXPECT_EQ(str(b.lines[0]), u"\"C:\\Tom & Jerry (work) 100%%\\TWKa.exe\" -p4294967295");
   EXPECT_EQ(str(b.lines[2]), u"DEL \"C:\\Tom & Jerry (work) 100%%\\TWKb.bat\"");
 }
@@ -172,8 +175,8 @@ TEST(CleanupBatch, PathsTheCodePageCannotCarryAreNamedRelativelyOrShort) {
   // A worker started from elsewhere: its executable by its short form.
   page.shortOf = u"E:\\\u65e5\u672c%\\Tarnwick.exe";
   page.shortForm = u"E:\\_~1%\\TARNWI~1.EXE";
-  ASSERT_TRUE(buildCleanupBatch(page.shortOf.c_str(), u"C:\\T\u00fcr\\TWKb.bat",
-                                u"C:\\T\u00fcr\\", 7, page, b));
+  ASSERT_TRUE(buildCleanupBatch(page.shortOf.c_str(), u"C:\\T\u00fcr\\TWKb.bat", u"C:\\T\u00fcr\\",
+                                7, page, b));
   EXPECT_EQ(str(b.lines[0]), u"\"E:\\_~1%%\\TARNWI~1.EXE\" -p7");
   // In a subfolder of the current directory, or with no short form: as it is.
   char16_t form[kBatchPathUnits];
@@ -188,8 +191,8 @@ TEST(CleanupBatch, LongestPathOfPercentSignsStillFits) {
   std::u16string dir = u"C:\\" + std::u16string(244, u'%') + u"\\";
   std::u16string exe = dir + u"TWKffff.exe";  // 259 units
   CleanupBatch b;
-  ASSERT_TRUE(buildCleanupBatch(exe.c_str(), (dir + u"TWKfffe.bat").c_str(), dir.c_str(), 1,
-                                page, b));
+  ASSERT_TRUE(
+      buildCleanupBatch(exe.c_str(), (dir + u"TWKfffe.bat").c_str(), dir.c_str(), 1, page, b));
   EXPECT_EQ(textLength(b.lines[1]), 5u + 259 + 244 + 1);
 }
 
@@ -197,7 +200,8 @@ TEST(InterpreterCommandLine, BatchPathQuotedUnlessTheCommandLineWouldMisreadIt) 
   char16_t line[kCommandLineUnits];
   ASSERT_TRUE(buildInterpreterCommandLine(u"C:\\My Temp\\TWK2.bat", u"C:\\My Temp\\", line));
   EXPECT_EQ(str(line), u"cmd.exe /c \"C:\\My Temp\\TWK2.bat\"");
-  ASSERT_TRUE(buildInterpreterCommandLine(u"C:\\\u65e5\u672c!\\TWK2.bat", u"C:\\\u65e5\u672c!\\", line));
+  ASSERT_TRUE(
+      buildInterpreterCommandLine(u"C:\\\u65e5\u672c!\\TWK2.bat", u"C:\\\u65e5\u672c!\\", line));
   EXPECT_EQ(str(line), u"cmd.exe /c \"C:\\\u65e5\u672c!\\TWK2.bat\"");
   for (const char16_t* dir : {u"C:\\Tom & Jerry\\", u"C:\\a^b\\", u"C:\\(x)\\", u"C:\\a;b\\",
                               u"C:\\a,b\\", u"C:\\a=b\\", u"C:\\%TEMP%\\"}) {
@@ -210,7 +214,7 @@ TEST(InterpreterCommandLine, BatchPathQuotedUnlessTheCommandLineWouldMisreadIt) 
 // --- ANSI text ---
 
 struct FakeSink : AnsiTextSink {
-  int converted = -1;  // -1: the text's length plus its terminator
+  int converted = -1;            // -1: the text's length plus its terminator
   std::vector<uint32_t> chunks;  // bytes accepted per write; empty: all
   bool failWrite = false;
   std::string out;

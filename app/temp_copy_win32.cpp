@@ -83,8 +83,8 @@ bool WindowsTempNameFiles::createExclusive(const char16_t* path) {
 
 bool WindowsBatchCodePage::carries(const char16_t* text) {
   char bytes[kAnsiTextBytes];
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, wide(text), -1, bytes, kAnsiTextBytes, nullptr,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_ACP, 0, wide(text), -1, bytes, kAnsiTextBytes, nullptr, nullptr);
   return n > 0 && decodesTo(CP_OEMCP, bytes, n, text) && decodesTo(CP_ACP, bytes, n, text);
 }
 
@@ -174,9 +174,9 @@ void startCleanupBatch(SessionController& c) {
   startup.hStdOutput = pipes[1][1];
   startup.hStdError = pipes[2][1];
   PROCESS_INFORMATION process = {};
-  const BOOL started = ::CreateProcessW(nullptr, wide(c.commandLine), nullptr, nullptr, TRUE,
-                                        kDetachedNormal, nullptr, wide(c.tempDir), &startup,
-                                        &process);
+  const BOOL started =
+      ::CreateProcessW(nullptr, wide(c.commandLine), nullptr, nullptr, TRUE, kDetachedNormal,
+                       nullptr, wide(c.tempDir), &startup, &process);
   for (auto& pipe : pipes) {
     for (HANDLE end : pipe) {
       if (end != nullptr) ::CloseHandle(end);
@@ -198,8 +198,8 @@ bool runsOwnExecutable(HANDLE process) {
   BY_HANDLE_FILE_INFORMATION a = {};
   BY_HANDLE_FILE_INFORMATION b = {};
   return fileIdentity(own, a) && fileIdentity(other, b) &&
-         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 }  // namespace tarnwick

@@ -49,7 +49,8 @@ class Folder {
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     char buffer[4096];
     DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+      bytes.append(buffer, read);
     ::CloseHandle(file);
     return bytes;
   }
@@ -88,9 +89,9 @@ TEST(CleanupBatchOnDisk, ThreeLinesInTheAnsiCodePageWithCrLf) {
                                 codePage, batch));
   ASSERT_TRUE(writeCleanupBatch(reinterpret_cast<const char16_t*>(bat.c_str()), batch));
   std::string dir(folder.path().begin(), folder.path().end());  // ASCII
-  EXPECT_EQ(folder.bytesOf(L"TWK11b2.bat"), "\"" + dir + "TWK11b1.exe\" -p704\r\n" +
-                                                "DEL \"" + dir + "TWK11b1.exe\"\r\n" +
-                                                "DEL \"" + dir + "TWK11b2.bat\"\r\n");
+  EXPECT_EQ(folder.bytesOf(L"TWK11b2.bat"), "\"" + dir + "TWK11b1.exe\" -p704\r\n" + "DEL \"" +
+                                                dir + "TWK11b1.exe\"\r\n" + "DEL \"" + dir +
+                                                "TWK11b2.bat\"\r\n");
 }
 
 TEST(AnsiTextOnDisk, TextIsWrittenInTheAnsiCodePage) {
@@ -146,7 +147,8 @@ TEST(OwnExecutable, OnlyAProcessOfTheSameFileCounts) {
   ::WaitForInputIdle(other.hProcess, 2000);
   EXPECT_FALSE(runsOwnExecutable(other.hProcess));
   ::CloseHandle(write);
-  if (::WaitForSingleObject(other.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(other.hProcess, 1);
+  if (::WaitForSingleObject(other.hProcess, 10000) != WAIT_OBJECT_0)
+    ::TerminateProcess(other.hProcess, 1);
   ::CloseHandle(other.hThread);
   ::CloseHandle(other.hProcess);
 }

@@ -28,7 +28,8 @@ SystemApi::SystemApi()
   lookUp(psapiModule, "GetModuleFileNameExW", GetModuleFileNameExW);
   lookUp(msimg32Module, "AlphaBlend", AlphaBlend);
   // Loaded in every process for as long as it runs: not freed.
-  lookUp(::GetModuleHandleW(L"KERNEL32.DLL"), "QueryFullProcessImageNameW", QueryFullProcessImageNameW);
+  lookUp(::GetModuleHandleW(L"KERNEL32.DLL"), "QueryFullProcessImageNameW",
+         QueryFullProcessImageNameW);
 }
 
 bool SystemApi::hasBlockerSearch() const {

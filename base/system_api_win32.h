@@ -23,9 +23,9 @@ using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, wc
                                               DWORD capacity);
 using QueryFullProcessImageNameWFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, wchar_t* path,
                                                    DWORD* size);
-using AlphaBlendFn = BOOL(WINAPI*)(HDC destination, int x, int y, int width, int height,
-                                   HDC source, int sourceX, int sourceY, int sourceWidth,
-                                   int sourceHeight, BLENDFUNCTION blend);
+using AlphaBlendFn = BOOL(WINAPI*)(HDC destination, int x, int y, int width, int height, HDC source,
+                                   int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                   BLENDFUNCTION blend);
 
 struct SystemApi {
   // Loads "NTDLL.DLL", "PSAPI.DLL" and "MSIMG32.DLL" and looks up the entry

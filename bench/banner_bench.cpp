@@ -17,7 +17,8 @@ constexpr int32_t kWidth = 736;
 
 struct Banner {
   std::vector<uint8_t> memory = std::vector<uint8_t>(size_t(kWidth) * kBannerHeight * 4);
-  std::vector<int32_t> highlight = std::vector<int32_t>(kWidth), body = std::vector<int32_t>(kWidth);
+  std::vector<int32_t> highlight = std::vector<int32_t>(kWidth),
+                       body = std::vector<int32_t>(kWidth);
   BannerImage image{memory.data(), kWidth, kBannerHeight};
 
   Banner() { computeRamps(kWidth, highlight.data(), body.data()); }
@@ -75,7 +76,8 @@ void BM_FadeFirstStep(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(fadeStep(banner.image, 1, x));
     benchmark::ClobberMemory();
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(banner.memory.size()));
 }
@@ -93,7 +95,8 @@ void BM_FadeStepAverageOfAWholeFade(benchmark::State& state) {
     while (fadeStep(banner.image, 1, x)) {
     }
     benchmark::ClobberMemory();
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 32);
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 32);
   }
 }
 BENCHMARK(BM_FadeStepAverageOfAWholeFade)->UseManualTime();

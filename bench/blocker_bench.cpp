@@ -20,7 +20,8 @@ constexpr size_t kHandlesPerProcess = 200;
 std::vector<uint8_t> syntheticTable(size_t entries) {
   std::vector<HandleEntry> list;
   list.reserve(entries);
-  for (size_t i = 0; i < entries; ++i) list.push_back(HandleEntry{4 * (1 + i / kHandlesPerProcess), 4 * (1 + i)});
+  for (size_t i = 0; i < entries; ++i)
+    list.push_back(HandleEntry{4 * (1 + i / kHandlesPerProcess), 4 * (1 + i)});
   return fakes::encodeHandleTable(HandleTableFormat::Extended, sizeof(void*), list);
 }
 
@@ -74,7 +75,9 @@ class InstantPlatform : public SearchPlatform {
   bool readImageName(uintptr_t, char16_t*) override { return false; }
   uint64_t processStartTime(uintptr_t) override { return 1; }
   bool visitModules(uintptr_t, uint32_t, ModuleVisitor&) override { return false; }
-  uintptr_t duplicateHandle(uintptr_t, uint64_t value) override { return static_cast<uintptr_t>(value); }
+  uintptr_t duplicateHandle(uintptr_t, uint64_t value) override {
+    return static_cast<uintptr_t>(value);
+  }
   void closeHandle(uintptr_t) override {}
   uint32_t fileAttributes(const char16_t*) override { return 0x20; }
 };
@@ -89,9 +92,9 @@ void BM_BlockerWalk(benchmark::State& state) {
     benchmark::DoNotOptimize(findBlocker(u'E', found, worker, platform));
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * entries));
-  state.counters["per_entry"] = benchmark::Counter(static_cast<double>(entries),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["per_entry"] = benchmark::Counter(
+      static_cast<double>(entries),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BlockerWalk)->Arg(100000)->Unit(benchmark::kMillisecond);
 
@@ -108,7 +111,8 @@ void BM_BlockerWalkThroughTheWorkerProtocol(benchmark::State& state) {
     const uint32_t pid = static_cast<uint32_t>(4 * (1 + i / 2500));
     if (i % 2500 == 0) world.addProcess(pid, u"C:\\Program Files\\Editor\\editor.exe");
     if (i % 10 == 0) {
-      world.addFile(pid, 4 * (1 + i), u"\\Device\\HarddiskVolume3\\Users\\me\\Documents\\report.txt");
+      world.addFile(pid, 4 * (1 + i),
+                    u"\\Device\\HarddiskVolume3\\Users\\me\\Documents\\report.txt");
     } else {
       world.addHandle(pid, 4 * (1 + i), fakes::FakeObject{others[i % 5], u""});
     }
@@ -128,9 +132,9 @@ void BM_BlockerWalkThroughTheWorkerProtocol(benchmark::State& state) {
     world.openedProcesses.clear();
   }
   state.counters["duplicated"] = static_cast<double>(duplicated);
-  state.counters["per_entry"] = benchmark::Counter(static_cast<double>(entries),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["per_entry"] = benchmark::Counter(
+      static_cast<double>(entries),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BlockerWalkThroughTheWorkerProtocol)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -147,9 +151,9 @@ void BM_HandleTableRead(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["per_entry"] = benchmark::Counter(static_cast<double>(entries),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["per_entry"] = benchmark::Counter(
+      static_cast<double>(entries),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_HandleTableRead)->Arg(100000)->Unit(benchmark::kMicrosecond);
 

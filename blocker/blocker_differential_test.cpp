@@ -28,7 +28,8 @@ void buildWorld(uint32_t seed, FakeWorld& world, FakeWorkerThread& threads) {
   world.devices[u"E:"] = u"\\Device\\HarddiskVolume1";
   world.refuseExtended = chance(20);  // the compact table, type numbers of one byte
   threads.startupMs = rng() % 4;
-  const char16_t* const otherTypes[] = {u"Event", u"Key", u"Section", u"Thread", u"Mutex", u"ALPC Port"};
+  const char16_t* const otherTypes[] = {u"Event",  u"Key",   u"Section",
+                                        u"Thread", u"Mutex", u"ALPC Port"};
   // In some worlds nothing but the processes' executables and modules can be found.
   const bool filesOnDrive = chance(50);
   const int processCount = 1 + static_cast<int>(rng() % 12);
@@ -53,24 +54,40 @@ void buildWorld(uint32_t seed, FakeWorld& world, FakeWorkerThread& threads) {
       } else {
         const uint32_t kind = rng() % 24;
         switch (filesOnDrive || kind == 4 || kind == 5 || kind == 6 ? kind : 9) {
-          case 0: object.name = kOnE + u"dir" + std::u16string(1, char16_t(u'0' + rng() % 3));
-                  world.attributes[u"E:\\" + object.name.substr(kOnE.size())] = 0x10; break;
-          case 1: object.name = kOnE + u"file" + std::u16string(1, char16_t(u'0' + rng() % 3)) + u".txt";
-                  world.attributes[u"E:\\" + object.name.substr(kOnE.size())] = 0x20; break;
+          case 0:
+            object.name = kOnE + u"dir" + std::u16string(1, char16_t(u'0' + rng() % 3));
+            world.attributes[u"E:\\" + object.name.substr(kOnE.size())] = 0x10;
+            break;
+          case 1:
+            object.name = kOnE + u"file" + std::u16string(1, char16_t(u'0' + rng() % 3)) + u".txt";
+            world.attributes[u"E:\\" + object.name.substr(kOnE.size())] = 0x20;
+            break;
           case 2: object.name = kOnE + u"gone.txt"; break;  // attributes unreadable: a folder
-          case 3: object.name = kOnE; world.attributes[u"E:\\"] = 0x10; break;
+          case 3:
+            object.name = kOnE;
+            world.attributes[u"E:\\"] = 0x10;
+            break;
           case 4: object.name = u"\\Device\\HarddiskVolume1"; break;
           case 5: object.name = u"\\Device\\HarddiskVolume10\\x.txt"; break;
-          case 6: object.name = u"\\Device\\NamedPipe\\p"; object.pipe = true; break;
+          case 6:
+            object.name = u"\\Device\\NamedPipe\\p";
+            object.pipe = true;
+            break;
           case 7: object.name = kOnE + std::u16string(300, u'n'); break;  // too long to be named
-          case 8: object.name = u"\\??\\E:\\dos.txt"; world.attributes[u"E:\\dos.txt"] = 0x20; break;
+          case 8:
+            object.name = u"\\??\\E:\\dos.txt";
+            world.attributes[u"E:\\dos.txt"] = 0x20;
+            break;
           default: object.name = u"\\Device\\HarddiskVolume3\\Users\\me\\x.dat"; break;
         }
       }
       const int timing = static_cast<int>(rng() % 100);
-      if (timing < 2) object.answerMs = kForever;
-      else if (timing < 5) object.answerMs = 100 + rng() % 150;  // hung, or answered within the grace
-      else if (timing < 15) object.answerMs = 1 + rng() % 99;
+      if (timing < 2)
+        object.answerMs = kForever;
+      else if (timing < 5)
+        object.answerMs = 100 + rng() % 150;  // hung, or answered within the grace
+      else if (timing < 15)
+        object.answerMs = 1 + rng() % 99;
       if (chance(3)) {
         // An entry whose object is gone by the time it is duplicated.
         world.table.push_back(HandleEntry{pid, value, world.typeNumberOf(object.type)});
@@ -119,7 +136,8 @@ TEST(WalkModes, FindTheSameInThousandsOfRandomWorlds) {
     ASSERT_EQ(plain.findings.holdsOpenItem, batched.findings.holdsOpenItem);
     ASSERT_EQ(plain.findings.holderPid, batched.findings.holderPid);
     ASSERT_EQ(plain.findings.holderStartTime, batched.findings.holderStartTime);
-    ASSERT_EQ(std::u16string(plain.findings.holderImage), std::u16string(batched.findings.holderImage));
+    ASSERT_EQ(std::u16string(plain.findings.holderImage),
+              std::u16string(batched.findings.holderImage));
     ASSERT_EQ(std::u16string(plain.findings.openPath), std::u16string(batched.findings.openPath));
     found += plain.result;
     runs += plain.findings.runsFromDrive;

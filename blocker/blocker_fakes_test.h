@@ -57,10 +57,10 @@ struct FakeObject {
 struct FakeProcess {
   std::u16string image;
   bool openable = true;
-  bool imageReadable = true;      // through the module list
-  bool imageNameReadable = true;  // as the system recorded it at the start
+  bool imageReadable = true;            // through the module list
+  bool imageNameReadable = true;        // as the system recorded it at the start
   std::vector<std::u16string> modules;  // loaded besides the executable
-  uint64_t startTime = 0;         // 0: a time is made up from the process id
+  uint64_t startTime = 0;               // 0: a time is made up from the process id
 };
 
 // Processes, their handles and the files they name; answers both the
@@ -69,7 +69,7 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
  public:
   // --- the world ---
   std::map<uint32_t, FakeProcess> processes;
-  std::vector<HandleEntry> table;  // in table order
+  std::vector<HandleEntry> table;                               // in table order
   std::map<std::pair<uint64_t, uint64_t>, FakeObject> objects;  // (process id, handle value)
   std::map<std::u16string, uint32_t> attributes;                // path -> attributes
   std::map<std::u16string, std::u16string> devices;             // "E:" -> device name

@@ -99,8 +99,6 @@ WindowsBlockerFinder::WindowsBlockerFinder()
   if (api != nullptr && thread_.readyEvent) useSearch(&worker_, &platform_);
 }
 
-WindowsBlockerFinder::~WindowsBlockerFinder() {
-  worker_.stopWorker();
-}
+WindowsBlockerFinder::~WindowsBlockerFinder() { worker_.stopWorker(); }
 
 }  // namespace tarnwick

@@ -101,9 +101,7 @@ class Walk {
     return false;
   }
 
-  bool expired() {
-    return limited_ && static_cast<int32_t>(worker_.tickCount() - deadline_) >= 0;
-  }
+  bool expired() { return limited_ && static_cast<int32_t>(worker_.tickCount() - deadline_) >= 0; }
 
  private:
   struct Batch {
@@ -184,7 +182,8 @@ class Walk {
       // One handle of a type not yet known at a time, so that the others of
       // its type are passed over once its answer has taught the type.
       if (verdict == TypeVerdict::Unknown && learnable(e.typeNumber) &&
-          (inBatch(next, e.typeNumber) || (pending_ != nullptr && inBatch(*pending_, e.typeNumber)))) {
+          (inBatch(next, e.typeNumber) ||
+           (pending_ != nullptr && inBatch(*pending_, e.typeNumber)))) {
         break;
       }
       const uintptr_t duplicate = sys_.duplicateHandle(process_, e.handleValue);
@@ -248,9 +247,11 @@ class Walk {
     if (!learnable(typeNumber)) return;
     TypeVerdict& v = verdicts_[typeNumber];
     if (isFileAnswer(answer)) {
-      v = v == TypeVerdict::Other || v == TypeVerdict::Mixed ? TypeVerdict::Mixed : TypeVerdict::File;
+      v = v == TypeVerdict::Other || v == TypeVerdict::Mixed ? TypeVerdict::Mixed
+                                                             : TypeVerdict::File;
     } else if (answer == NameAnswer::NotFile) {
-      v = v == TypeVerdict::File || v == TypeVerdict::Mixed ? TypeVerdict::Mixed : TypeVerdict::Other;
+      v = v == TypeVerdict::File || v == TypeVerdict::Mixed ? TypeVerdict::Mixed
+                                                            : TypeVerdict::Other;
     }
   }
 

@@ -18,12 +18,13 @@ constexpr uint32_t kSearchLimitMs = 5000;
 // What the last search found: the one record of a search's answer, read by
 // the notices as it is.
 struct BlockerFindings {
-  uint32_t holderPid = 0;                      // the process examined when a finding ended the search
-  char16_t holderImage[kBlockerPathUnits] = {};  // its executable's full path; empty when unreadable
-  char16_t openPath[kBlockerPathUnits] = {};     // with holdsOpenItem: X:\rest of the name
-  bool runsFromDrive = false;                  // the process's executable lies on the drive
-  bool holdsOpenItem = false;                  // a handle names a file or folder on the drive
-  uint64_t holderStartTime = 0;                // when that process started (system time); 0 unknown
+  uint32_t holderPid = 0;  // the process examined when a finding ended the search
+  char16_t holderImage[kBlockerPathUnits] =
+      {};                                     // its executable's full path; empty when unreadable
+  char16_t openPath[kBlockerPathUnits] = {};  // with holdsOpenItem: X:\rest of the name
+  bool runsFromDrive = false;                 // the process's executable lies on the drive
+  bool holdsOpenItem = false;                 // a handle names a file or folder on the drive
+  uint64_t holderStartTime = 0;               // when that process started (system time); 0 unknown
 };
 
 // The handle query worker as the search drives it.

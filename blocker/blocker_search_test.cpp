@@ -148,7 +148,8 @@ TEST_P(Search, TheVolumeAndOtherVolumesWithTheSamePrefixNeverMatch) {
   world.addHandle(100, 4, FakeObject{u"File", kVolume});
   world.addFile(100, 8, u"\\Device\\HarddiskVolume10\\x.txt", u"E:\\x.txt");
   world.addFile(100, 12, u"\\Device\\HarddiskVolume1x.txt", u"E:\\x.txt");
-  world.addFile(100, 16, u"\\DEVICE\\HarddiskVolume1\\x.txt", u"E:\\x.txt");  // compared case and all
+  world.addFile(100, 16, u"\\DEVICE\\HarddiskVolume1\\x.txt",
+                u"E:\\x.txt");  // compared case and all
   EXPECT_FALSE(search());
   EXPECT_FALSE(found.holdsOpenItem);
   EXPECT_EQ(openPath(), u"");
@@ -171,8 +172,8 @@ TEST_P(Search, ALowerCaseLetterIsLookedUpUnchangedAndReportedUpperCase) {
 
 TEST_P(Search, NamesInTheDosDeviceFormNameTheDriveToo) {
   world.addProcess(100, u"C:\\a.exe");
-  world.addHandle(100, 4, FakeObject{u"File", u"\\??\\E:"});       // the volume
-  world.addFile(100, 8, u"\\??\\F:\\x.txt", u"E:\\x.txt");          // another drive
+  world.addHandle(100, 4, FakeObject{u"File", u"\\??\\E:"});  // the volume
+  world.addFile(100, 8, u"\\??\\F:\\x.txt", u"E:\\x.txt");    // another drive
   world.addFile(100, 12, u"\\??\\EE:\\x.txt", u"E:\\x.txt");
   world.addFile(100, 16, u"\\??\\e:\\dir", u"E:\\dir", 0x10);
   world.addFile(100, 20, u"\\??\\E:\\dir\\file.txt", u"E:\\dir\\file.txt");
@@ -341,7 +342,8 @@ TEST_P(Search, AProcessWhoseWorkerCannotBeRestartedIsNotAskedFurther) {
   hung.answerMs = kForever;
   world.addFile(100, 4, u"\\Device\\HarddiskVolume3\\x");
   world.addHandle(100, 8, hung);
-  for (uint64_t h = 12; h < 12 + 4 * 50; h += 4) world.addFile(100, h, kOnE + u"f.txt", u"E:\\f.txt");
+  for (uint64_t h = 12; h < 12 + 4 * 50; h += 4)
+    world.addFile(100, h, kOnE + u"f.txt", u"E:\\f.txt");
   world.addFile(200, 4, kOnE + u"g.txt", u"E:\\g.txt");
   // From the hang on, no worker ever becomes ready again.
   threads.costOf = [this](const WorkerMessage& m) {

@@ -24,8 +24,9 @@ std::wstring tempFile(const wchar_t* name) {
 // A file of this process, created for the test and deleted with it.
 struct TempFile {
   explicit TempFile(const wchar_t* name) : path(tempFile(name)) {
-    handle.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    handle.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   }
   std::wstring path;
   UniqueHandle handle;
@@ -35,7 +36,8 @@ bool holdsOwnHandle(const HandleSnapshot& slot, HANDLE handle) {
   const HandleTableView view(slot.data, slot.filled, handleTableLayout(slot.format, sizeof(void*)));
   for (size_t i = 0; i < view.size(); ++i) {
     const HandleEntry e = view.entry(i);
-    if (e.processId == ::GetCurrentProcessId() && e.handleValue == reinterpret_cast<uintptr_t>(handle)) {
+    if (e.processId == ::GetCurrentProcessId() &&
+        e.handleValue == reinterpret_cast<uintptr_t>(handle)) {
       return true;
     }
   }
@@ -46,7 +48,8 @@ bool holdsOwnHandle(const HandleSnapshot& slot, HANDLE handle) {
 class CompactOnly : public WindowsHandleQueries {
  public:
   using WindowsHandleQueries::WindowsHandleQueries;
-  uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+  uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
+                                  uint32_t* returned) override {
     if (infoClass == 64) return 0xC0000003;
     return WindowsHandleQueries::querySystemInformation(infoClass, buffer, size, returned);
   }
@@ -56,7 +59,8 @@ class CompactOnly : public WindowsHandleQueries {
 class HangingOn : public WindowsHandleQueries {
  public:
   HangingOn(const SystemApi* api, HANDLE hangs) : WindowsHandleQueries(api), hangs_(hangs) {}
-  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size,
+                       uint32_t* returned) override {
     if (handle == reinterpret_cast<uintptr_t>(hangs_)) ::Sleep(INFINITE);
     return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
   }
@@ -108,8 +112,7 @@ TEST_F(NativeQueries, FilesAreNamedOnTheirDrivePipesAndEventsAreNot) {
   ASSERT_TRUE(makeDevicePrefix(device, prefix));
   char16_t path[kBlockerPathUnits];
   ASSERT_TRUE(drivePathOf(name, prefix, upperAscii(dosName[0]), path, kBlockerPathUnits));
-  EXPECT_EQ(::lstrcmpiW(wide(path), file.path.c_str()), 0)
-      << "named " << std::wstring(wide(name));
+  EXPECT_EQ(::lstrcmpiW(wide(path), file.path.c_str()), 0) << "named " << std::wstring(wide(name));
 
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 0));
@@ -128,8 +131,8 @@ TEST_F(NativeQueries, AHungNameIsAbandonedAndItsWorkerEnded) {
   QueryWorker worker(thread, queries);
   ASSERT_TRUE(worker.startWorker());
   HANDLE first = nullptr;
-  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread.workerThread.get(), ::GetCurrentProcess(), &first,
-                                SYNCHRONIZE, FALSE, 0));
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread.workerThread.get(),
+                                ::GetCurrentProcess(), &first, SYNCHRONIZE, FALSE, 0));
   UniqueHandle firstThread(first);
   const DWORD firstId = thread.workerThreadId;
 
@@ -166,7 +169,8 @@ TEST_F(NativeQueries, ASnapshotRequestNeedsARunningWorker) {
 class FirstQueriesHang : public WindowsHandleQueries {
  public:
   FirstQueriesHang(const SystemApi* api, int hangs) : WindowsHandleQueries(api), left_(hangs) {}
-  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size, uint32_t* returned) override {
+  uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size,
+                       uint32_t* returned) override {
     if (infoClass == kObjectTypeInformation && left_.fetch_sub(1) > 0) ::Sleep(INFINITE);
     return WindowsHandleQueries::queryObject(handle, infoClass, buffer, size, returned);
   }
@@ -205,7 +209,8 @@ TEST_F(NativeQueries, NamesThatNeverComeDoNotStopTheSearch) {
   ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), found, worker, platform));
   EXPECT_TRUE(found.holdsOpenItem);
   EXPECT_EQ(found.holderPid, ::GetCurrentProcessId());
-  EXPECT_EQ(::lstrcmpiW(wide(found.openPath), held.path.c_str()), 0) << std::wstring(wide(found.openPath));
+  EXPECT_EQ(::lstrcmpiW(wide(found.openPath), held.path.c_str()), 0)
+      << std::wstring(wide(found.openPath));
   EXPECT_EQ(thread.created, 3);  // the first, and one after each abandoned name
   EXPECT_FALSE(thread.workerThread) << "the worker outlived the search";
 }
@@ -224,7 +229,8 @@ TEST_F(NativeQueries, BothWalksFindTheSameFileOfThisProcess) {
   options.mode = WalkMode::Batched;
   ASSERT_TRUE(findBlocker(static_cast<char16_t>(held.path[0]), batched, worker, platform, options));
   EXPECT_EQ(std::u16string(plain.openPath), std::u16string(batched.openPath));
-  EXPECT_EQ(::lstrcmpiW(wide(batched.openPath), held.path.c_str()), 0) << std::wstring(wide(batched.openPath));
+  EXPECT_EQ(::lstrcmpiW(wide(batched.openPath), held.path.c_str()), 0)
+      << std::wstring(wide(batched.openPath));
   EXPECT_EQ(std::u16string(plain.holderImage), std::u16string(batched.holderImage));
   EXPECT_EQ(plain.holderStartTime, batched.holderStartTime);
 }
@@ -249,7 +255,8 @@ TEST_F(NativeQueries, ABatchGoesOnPastAHungNameWithAFreshWorkerWaitingOrPolling)
     EXPECT_EQ(batch.answers[0], NameAnswer::Named);
     EXPECT_EQ(batch.answers[1], NameAnswer::Hung);
     EXPECT_EQ(batch.answers[2], NameAnswer::Named);
-    EXPECT_NE(std::wstring(wide(batch.names[2])).find(L"tarnwick-batch-good.tmp"), std::wstring::npos);
+    EXPECT_NE(std::wstring(wide(batch.names[2])).find(L"tarnwick-batch-good.tmp"),
+              std::wstring::npos);
     EXPECT_GE(waited, 90u);
     EXPECT_LT(waited, 10000u);
     EXPECT_EQ(thread.created, 2);

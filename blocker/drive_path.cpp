@@ -19,7 +19,8 @@ const char16_t* restAfterDosDevice(const char16_t* name, char16_t upperLetter) {
   for (size_t i = 0; i < 4; ++i) {
     if (name[i] != form[i]) return nullptr;
   }
-  if (name[4] == 0 || upperAscii(name[4]) != upperLetter || name[5] != u':' || name[6] != u'\\') return nullptr;
+  if (name[4] == 0 || upperAscii(name[4]) != upperLetter || name[5] != u':' || name[6] != u'\\')
+    return nullptr;
   return name + 7;
 }
 

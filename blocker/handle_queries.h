@@ -108,8 +108,8 @@ NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* na
 constexpr uint32_t kNameBatchCapacity = 32;
 
 struct NameBatch {
-  uint32_t count = 0;                       // handles in use
-  uint32_t first = 0;                       // the first handle this request asks for
+  uint32_t count = 0;                          // handles in use
+  uint32_t first = 0;                          // the first handle this request asks for
   uintptr_t handles[kNameBatchCapacity] = {};  // duplicated into this process
   bool knownFiles[kNameBatchCapacity] = {};    // the object is known to be a file
   NameAnswer answers[kNameBatchCapacity] = {};

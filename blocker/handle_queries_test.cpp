@@ -17,7 +17,8 @@ using fakes::FakeWorld;
 class Snapshot : public ::testing::Test {
  protected:
   void fillTable(size_t entries) {
-    for (size_t i = 0; i < entries; ++i) world.table.push_back(HandleEntry{4 * (1 + i / 50), 4 * (i + 1)});
+    for (size_t i = 0; i < entries; ++i)
+      world.table.push_back(HandleEntry{4 * (1 + i / 50), 4 * (i + 1)});
   }
   HandleTableView view() const {
     return HandleTableView(slot.data, slot.filled, handleTableLayout(slot.format, sizeof(void*)));
@@ -133,7 +134,8 @@ TEST_F(FileNames, NamesAFile) {
 
 TEST_F(FileNames, OnlyObjectsOfTypeFileAreNamed) {
   for (const char16_t* type : {u"Event", u"Key", u"Section", u"file", u"Fil", u"FileX", u""}) {
-    EXPECT_FALSE(name(FakeObject{type, u"\\Device\\HarddiskVolume2\\x"})) << std::u16string(type).size();
+    EXPECT_FALSE(name(FakeObject{type, u"\\Device\\HarddiskVolume2\\x"}))
+        << std::u16string(type).size();
   }
   EXPECT_EQ(world.nameQueries, 0);
 }
@@ -146,7 +148,8 @@ TEST_F(FileNames, APipeIsNeverAskedForItsName) {
 }
 
 TEST_F(FileNames, ANameLongerThanTheQueryBufferIsNotReported) {
-  const size_t room = (kNameQueryBytes - 2 * sizeof(void*)) / 2 - 1;  // units that fit with the terminator
+  const size_t room =
+      (kNameQueryBytes - 2 * sizeof(void*)) / 2 - 1;  // units that fit with the terminator
   std::u16string fits = u"\\Device\\HarddiskVolume2\\";
   fits += std::u16string(room - fits.size(), u'a');
   EXPECT_TRUE(name(FakeObject{u"File", fits}));

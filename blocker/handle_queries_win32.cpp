@@ -14,8 +14,8 @@ struct IoStatusBlock {
 
 }  // namespace
 
-uint32_t WindowsHandleQueries::querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
-                                                 uint32_t* returned) {
+uint32_t WindowsHandleQueries::querySystemInformation(uint32_t infoClass, void* buffer,
+                                                      uint32_t size, uint32_t* returned) {
   ULONG length = 0;
   if (api_ == nullptr || api_->NtQuerySystemInformation == nullptr) return kStatusNotImplemented;
   const LONG status = api_->NtQuerySystemInformation(infoClass, buffer, size, &length);
@@ -24,7 +24,7 @@ uint32_t WindowsHandleQueries::querySystemInformation(uint32_t infoClass, void* 
 }
 
 uint32_t WindowsHandleQueries::queryObject(uintptr_t handle, uint32_t infoClass, void* buffer,
-                                      uint32_t size, uint32_t* returned) {
+                                           uint32_t size, uint32_t* returned) {
   ULONG length = 0;
   if (api_ == nullptr || api_->NtQueryObject == nullptr) return kStatusNotImplemented;
   const LONG status =

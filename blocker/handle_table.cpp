@@ -44,9 +44,10 @@ HandleTableView::HandleTableView(const uint8_t* data, size_t filledBytes,
 
 HandleEntry HandleTableView::entry(size_t index) const {
   const uint8_t* e = data_ + layout_.headerBytes + index * layout_.entryBytes;
-  return HandleEntry{readUnsigned(e + layout_.pidOffset, layout_.pidBytes),
-                     readUnsigned(e + layout_.handleOffset, layout_.handleBytes),
-                     static_cast<uint32_t>(readUnsigned(e + layout_.typeOffset, layout_.typeBytes))};
+  return HandleEntry{
+      readUnsigned(e + layout_.pidOffset, layout_.pidBytes),
+      readUnsigned(e + layout_.handleOffset, layout_.handleBytes),
+      static_cast<uint32_t>(readUnsigned(e + layout_.typeOffset, layout_.typeBytes))};
 }
 
 }  // namespace tarnwick

@@ -16,14 +16,14 @@ enum class HandleTableFormat : uint32_t {
 
 // Where the fields lie in one form of the table for one pointer size.
 struct HandleTableLayout {
-  uint32_t countBytes;    // width of the count at offset 0
-  uint32_t headerBytes;   // offset of the first entry
-  uint32_t entryBytes;    // distance between entries
-  uint32_t pidOffset;     // within an entry
+  uint32_t countBytes;   // width of the count at offset 0
+  uint32_t headerBytes;  // offset of the first entry
+  uint32_t entryBytes;   // distance between entries
+  uint32_t pidOffset;    // within an entry
   uint32_t pidBytes;
   uint32_t handleOffset;  // within an entry
   uint32_t handleBytes;
-  uint32_t typeOffset;    // within an entry: the object type number
+  uint32_t typeOffset;  // within an entry: the object type number
   uint32_t typeBytes;
 };
 

@@ -58,7 +58,8 @@ TEST(HandleTableView, ReadsLargeProcessIdsAndHandleValuesFromTheExtendedTable) {
   const std::vector<HandleEntry> entries = {{4, 0x10}, {70000, 0x1A4}, {0x12345678, 0xFFFFC}};
   for (uint32_t p : kPointerSizes) {
     const auto bytes = encodeHandleTable(HandleTableFormat::Extended, p, entries);
-    const HandleTableView view(bytes.data(), bytes.size(), handleTableLayout(HandleTableFormat::Extended, p));
+    const HandleTableView view(bytes.data(), bytes.size(),
+                               handleTableLayout(HandleTableFormat::Extended, p));
     ASSERT_EQ(view.size(), 3u);
     EXPECT_EQ(view.entry(1).processId, 70000u);
     EXPECT_EQ(view.entry(2).processId, 0x12345678u);
@@ -66,7 +67,8 @@ TEST(HandleTableView, ReadsLargeProcessIdsAndHandleValuesFromTheExtendedTable) {
   }
   const std::vector<HandleEntry> wide = {{0x100000008ull, 0x200000010ull}};
   const auto bytes = encodeHandleTable(HandleTableFormat::Extended, 8, wide);
-  const HandleTableView view(bytes.data(), bytes.size(), handleTableLayout(HandleTableFormat::Extended, 8));
+  const HandleTableView view(bytes.data(), bytes.size(),
+                             handleTableLayout(HandleTableFormat::Extended, 8));
   EXPECT_EQ(view.entry(0).processId, 0x100000008ull);
   EXPECT_EQ(view.entry(0).handleValue, 0x200000010ull);
 }
@@ -75,7 +77,8 @@ TEST(HandleTableView, ReadsTheCompactTableAsTheSystemFillsIt) {
   const std::vector<HandleEntry> entries = {{0x20, 0x30}, {0x20, 0x34}, {0x44, 0xFFFC}};
   for (uint32_t p : kPointerSizes) {
     const auto bytes = encodeHandleTable(HandleTableFormat::Compact, p, entries);
-    const HandleTableView view(bytes.data(), bytes.size(), handleTableLayout(HandleTableFormat::Compact, p));
+    const HandleTableView view(bytes.data(), bytes.size(),
+                               handleTableLayout(HandleTableFormat::Compact, p));
     ASSERT_EQ(view.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
       EXPECT_EQ(view.entry(i).processId, entries[i].processId);
@@ -113,7 +116,8 @@ TEST(HandleTableView, NeverCountsMoreEntriesThanTheFilledBytesHold) {
       }
     }
   }
-  EXPECT_EQ(HandleTableView(nullptr, 100, handleTableLayout(HandleTableFormat::Extended, 8)).size(), 0u);
+  EXPECT_EQ(HandleTableView(nullptr, 100, handleTableLayout(HandleTableFormat::Extended, 8)).size(),
+            0u);
 }
 
 TEST(HandleTableView, RandomBuffersAreReadOnlyInsideTheirBytes) {
@@ -132,9 +136,11 @@ TEST(HandleTableView, RandomBuffersAreReadOnlyInsideTheirBytes) {
     const uint32_t p = kPointerSizes[random() % 2];
     const HandleTableLayout l = handleTableLayout(f, p);
     const HandleTableView view(exact.get(), len, l);
-    ASSERT_LE(l.headerBytes + view.size() * l.entryBytes, len < l.headerBytes ? l.headerBytes : len);
+    ASSERT_LE(l.headerBytes + view.size() * l.entryBytes,
+              len < l.headerBytes ? l.headerBytes : len);
     uint64_t sum = 0;
-    for (size_t i = 0; i < view.size(); ++i) sum += view.entry(i).processId + view.entry(i).handleValue;
+    for (size_t i = 0; i < view.size(); ++i)
+      sum += view.entry(i).processId + view.entry(i).handleValue;
     (void)sum;
   }
 }

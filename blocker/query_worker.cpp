@@ -7,8 +7,7 @@ enum class Outcome { Replied, Failed, Answered, Ignored, Quit };
 
 Outcome serve(const WorkerMessage& m, HandleQueries& queries) {
   switch (m.message) {
-    case kWorkerQuitMessage:
-      return Outcome::Quit;
+    case kWorkerQuitMessage: return Outcome::Quit;
     case WM_WORKER_QUERY_HANDLES: {
       const uint32_t received = queries.tickCount();
       auto* slot = reinterpret_cast<HandleSnapshot*>(m.wParam);
@@ -27,8 +26,7 @@ Outcome serve(const WorkerMessage& m, HandleQueries& queries) {
       }
       return Outcome::Answered;
     }
-    default:
-      return Outcome::Ignored;
+    default: return Outcome::Ignored;
   }
 }
 
@@ -37,19 +35,15 @@ Outcome serve(const WorkerMessage& m, HandleQueries& queries) {
 bool serveWorkerMessage(const WorkerMessage& message, const WorkerContext& context,
                         WorkerQueue& queue) {
   switch (serve(message, *context.queries)) {
-    case Outcome::Quit:
-      return false;
+    case Outcome::Quit: return false;
     case Outcome::Replied:
       // The answer is in place before the flag, and the flag before the signal.
       context.replied->store(1);
       queue.signalReady();
       break;
     case Outcome::Failed:
-    case Outcome::Answered:
-      queue.signalReady();
-      break;
-    case Outcome::Ignored:
-      break;
+    case Outcome::Answered: queue.signalReady(); break;
+    case Outcome::Ignored: break;
   }
   return true;
 }
@@ -190,7 +184,8 @@ uint32_t QueryWorker::postBatch(NameBatch& batch, uint32_t next) {
   }
   batch.first = next;
   batch.progress.store(2 * next, std::memory_order_release);
-  if (!threads_.post(WorkerMessage{WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0})) {
+  if (!threads_.post(
+          WorkerMessage{WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0})) {
     stopWorker();  // the worker's queue is gone; the next handle goes to a fresh one
     batch.answers[next] = NameAnswer::Unreadable;
     return next + 1;

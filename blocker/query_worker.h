@@ -37,7 +37,7 @@ class WorkerQueue {
   virtual ~WorkerQueue() = default;
   virtual void createQueue() = 0;  // so that requests posted from now on arrive
   virtual bool takeMessage(WorkerMessage& message) = 0;  // false when none is waiting
-  virtual void yield() = 0;        // give up the rest of the time slice
+  virtual void yield() = 0;                              // give up the rest of the time slice
   virtual void signalReady() = 0;
 };
 

@@ -190,7 +190,8 @@ class Batches : public Protocol {
     batch.count = 0;
     for (uint64_t ms : answerMs) {
       const char16_t letter = static_cast<char16_t>(u'a' + batch.count);
-      batch.handles[batch.count] = fileHandle(u"\\Device\\HarddiskVolume2\\f" + std::u16string(1, letter), ms);
+      batch.handles[batch.count] =
+          fileHandle(u"\\Device\\HarddiskVolume2\\f" + std::u16string(1, letter), ms);
       ++batch.count;
     }
   }
@@ -242,7 +243,8 @@ TEST_F(Batches, TellsFilesOtherObjectsAndUnreadableHandlesApart) {
   FakeObject pipe{u"File", u"\\Device\\NamedPipe\\p"};
   pipe.pipe = true;
   world.objects[{1, 104}] = pipe;
-  world.objects[{1, 108}] = FakeObject{u"File", u"\\Device\\HarddiskVolume2\\" + std::u16string(300, u'x')};
+  world.objects[{1, 108}] =
+      FakeObject{u"File", u"\\Device\\HarddiskVolume2\\" + std::u16string(300, u'x')};
   batch.count = 4;
   batch.handles[0] = world.duplicateHandle(process, 100);
   batch.handles[1] = world.duplicateHandle(process, 104);
@@ -326,11 +328,13 @@ TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
     void yield() override {}
     void signalReady() override { ++signals; }
   } q;
-  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)}, context, q));
+  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)},
+                                 context, q));
   EXPECT_EQ(q.signals, 1);
   EXPECT_EQ(replied.load(), 1u);
   replied = 0;
-  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, event, reinterpret_cast<uintptr_t>(name)}, context, q));
+  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, event, reinterpret_cast<uintptr_t>(name)},
+                                 context, q));
   EXPECT_EQ(q.signals, 2);
   EXPECT_EQ(replied.load(), 0u);
   EXPECT_TRUE(serveWorkerMessage({0x0400, 0, 0}, context, q));
@@ -354,7 +358,8 @@ TEST_F(Serving, ABatchIsAnsweredInOrderWithItsProgressAndOneSignal) {
   batch.handles[2] = file;
   batch.first = 1;  // a fresh worker goes on where the last one stopped
   world.ownClock = 77;
-  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0}, context, q));
+  EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAMES, reinterpret_cast<uintptr_t>(&batch), 0},
+                                 context, q));
   EXPECT_EQ(q.signals, 1);
   EXPECT_EQ(replied.load(), 0u);
   EXPECT_EQ(batch.progress.load(), 6u);
@@ -366,7 +371,8 @@ TEST_F(Serving, ABatchIsAnsweredInOrderWithItsProgressAndOneSignal) {
 
 TEST_F(Serving, TheLoopOwnsAQueueBeforeItSignalsReadyAndPollsWithoutBlocking) {
   Queue q;
-  q.messages = {{WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)}, {kWorkerQuitMessage, 0, 0}};
+  q.messages = {{WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)},
+                {kWorkerQuitMessage, 0, 0}};
   runWorkerLoop(q, context);
   ASSERT_GE(q.log.size(), 3u);
   EXPECT_EQ(q.log[0], "queue");

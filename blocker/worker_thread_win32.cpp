@@ -31,7 +31,8 @@ class ThreadQueue : public WorkerQueue {
 
 }  // namespace
 
-WindowsWorkerThread::WindowsWorkerThread() : readyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+WindowsWorkerThread::WindowsWorkerThread()
+    : readyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 DWORD WINAPI WindowsWorkerThread::procedure(void* self) {
   auto* owner = static_cast<WindowsWorkerThread*>(self);

@@ -24,7 +24,7 @@ class WindowsWorkerThread : public WorkerThread {
   void closeThread() override;
   uint32_t tickCount() override;
 
-  UniqueHandle readyEvent;   // auto-reset, not signalled; null when it could not be created
+  UniqueHandle readyEvent;    // auto-reset, not signalled; null when it could not be created
   UniqueHandle workerThread;  // the running worker, if any
   DWORD workerThreadId = 0;   // destination of its thread messages; 0 when none
   // How a worker started from now on takes its messages: waiting for them,

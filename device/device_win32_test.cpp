@@ -67,8 +67,8 @@ TEST_F(DeviceBindings, WmiAnswersTheFirstRowsPnpDeviceIdOrNothing) {
   // An id that does not fit is not shortened into another one.
   EXPECT_FALSE(p.queryPnpDeviceId(disk0, id, 4));
   // No row; no such property in the row; no valid query; no connection.
-  EXPECT_FALSE(p.queryPnpDeviceId(
-      u"Select PNPDeviceID From Win32_CDROMDrive Where Drive=\"Q:\"", id, 256));
+  EXPECT_FALSE(
+      p.queryPnpDeviceId(u"Select PNPDeviceID From Win32_CDROMDrive Where Drive=\"Q:\"", id, 256));
   EXPECT_FALSE(p.queryPnpDeviceId(u"Select DeviceID From Win32_DiskDrive", id, 256));
   EXPECT_FALSE(p.queryPnpDeviceId(u"Select From Where", id, 256));
   WindowsResolvePlatform disconnected(set.get(), nullptr);

@@ -24,8 +24,8 @@ bool WindowsEjectPlatform::openDeviceInfo(const char16_t* instanceId, DevNode& n
   return true;
 }
 
-uint32_t WindowsEjectPlatform::requestEject(DevNode node, uint32_t* vetoType,
-                                            char16_t* vetoName, uint32_t nameLength) {
+uint32_t WindowsEjectPlatform::requestEject(DevNode node, uint32_t* vetoType, char16_t* vetoName,
+                                            uint32_t nameLength) {
   static_assert(sizeof(PNP_VETO_TYPE) == sizeof(uint32_t), "the veto type is 32 bits");
   return ::CM_Request_Device_EjectW(node, reinterpret_cast<PPNP_VETO_TYPE>(vetoType),
                                     reinterpret_cast<wchar_t*>(vetoName), nameLength, 0);

@@ -25,15 +25,16 @@ TEST(MountedDeviceLink, EitherPrefixFormIsAcceptedButNotAMixture) {
   EXPECT_EQ(parse(u"_??_USBSTOR#Disk#7&1&0#{53f5630d}"), u"USBSTOR\\DISK\\7&1&0");
   for (const char16_t* refused :
        {u"\\??_USBSTOR#Disk#1#{g}", u"_??\\USBSTOR#Disk#1#{g}", u"\\\\?\\USBSTOR#Disk#1#{g}",
-        u"\\?\\USBSTOR#1#{g}", u"/?\?/USBSTOR#1#{g}", u"??\\USBSTOR#1#{g}", u"\\??", u"_?",
-        u"\\", u"", u"DMIO:ID:\x1234\x5678"}) {
+        u"\\?\\USBSTOR#1#{g}", u"/?\?/USBSTOR#1#{g}", u"??\\USBSTOR#1#{g}", u"\\??", u"_?", u"\\",
+        u"", u"DMIO:ID:\x1234\x5678"}) {
     EXPECT_EQ(parse(refused), std::nullopt) << narrow(refused);
   }
 }
 
 TEST(MountedDeviceLink, KeepsWhatPrecedesTheLastHashInUpperCaseWithBackslashes) {
-  EXPECT_EQ(parse(u"\\??\\STORAGE#RemovableMedia#7&1f2a3b4c&0&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"),
-            u"STORAGE\\REMOVABLEMEDIA\\7&1F2A3B4C&0&RM");
+  EXPECT_EQ(
+      parse(u"\\??\\STORAGE#RemovableMedia#7&1f2a3b4c&0&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}"),
+      u"STORAGE\\REMOVABLEMEDIA\\7&1F2A3B4C&0&RM");
   // Lower case from the first unit on; digits, '&', '_' and others untouched.
   EXPECT_EQ(parse(u"\\??\\abc_09&z#x{y}~#tail"), u"ABC_09&Z\\X{Y}~");
   // Only a-z change: letters outside ASCII and the units just around a-z stay.
@@ -72,7 +73,8 @@ std::optional<std::u16string> expectedId(const std::vector<uint8_t>& data) {
     text += u;
   }
   if (text.size() < 4) return std::nullopt;
-  if (!(text.compare(0, 4, u"\\??\\") == 0 || text.compare(0, 4, u"_??_") == 0)) return std::nullopt;
+  if (!(text.compare(0, 4, u"\\??\\") == 0 || text.compare(0, 4, u"_??_") == 0))
+    return std::nullopt;
   std::u16string rest = text.substr(4);
   const size_t hash = rest.rfind(u'#');
   rest = hash == std::u16string::npos ? u"" : rest.substr(0, hash);

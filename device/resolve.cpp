@@ -36,8 +36,9 @@ DevNode findDriveNode(RemovableDevice& device, const StorageDeviceNumber& number
       return queryDeviceNode(query, platform);
     case kDeviceTypeDisk: {
       if (number.partitionNumber != kNotPartitionable) {
-        copyText(query, u"Select PNPDeviceID From Win32_DiskDrive Where DeviceID="
-                        u"\"\\\\\\\\.\\\\PhysicalDrive");
+        copyText(query,
+                 u"Select PNPDeviceID From Win32_DiskDrive Where DeviceID="
+                 u"\"\\\\\\\\.\\\\PhysicalDrive");
         appendDecimal(query, number.deviceNumber);
         appendText(query, u"\"");
         if (DevNode node = queryDeviceNode(query, platform)) return node;
@@ -46,14 +47,12 @@ DevNode findDriveNode(RemovableDevice& device, const StorageDeviceNumber& number
       viaRegistry = node != 0;
       return node;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
 // Fills the record from the node found for the drive; false ends resolution.
-bool describe(RemovableDevice& device, DevNode found, bool viaRegistry,
-              ResolvePlatform& platform) {
+bool describe(RemovableDevice& device, DevNode found, bool viaRegistry, ResolvePlatform& platform) {
   device.friendlyName[0] = 0;
   if (!platform.getDeviceId(found, device.instanceId, kInstanceIdUnits)) return false;
   if (!platform.openDeviceInfo(device.instanceId)) return false;

@@ -34,8 +34,8 @@ struct UsbStick : FakeResolvePlatform {
   UsbStick() {
     number = {kDeviceTypeDisk, 12, 1};
     add(kRoot, {u"HTREE\\ROOT\\0", 0, false, true, true, true, std::nullopt, std::nullopt});
-    add(kHub, {u"USB\\ROOT_HUB20\\4&1", kRoot, false, true, true, true, std::nullopt,
-                std::nullopt});
+    add(kHub,
+        {u"USB\\ROOT_HUB20\\4&1", kRoot, false, true, true, true, std::nullopt, std::nullopt});
     add(kUsb, {u"USB\\VID_0781&PID_5567\\4C53", kHub, true, true, true, true, std::nullopt,
                u"USB Mass Storage Device"});
     add(kDisk, {u"USBSTOR\\DISK&VEN_SANDISK\\4C53&0", kUsb, false, true, true, true,
@@ -43,8 +43,8 @@ struct UsbStick : FakeResolvePlatform {
     add(kVolume, {u"STORAGE\\REMOVABLEMEDIA\\7&1F2A3B4C&0&RM", kDisk, false, true, true, true,
                   std::nullopt, u"Generic volume"});
     wmiRows[kDiskQuery12] = u"USBSTOR\\DISK&VEN_SANDISK\\4C53&0";
-    mountedDevices[u"\\DosDevices\\E:"] =
-        bytesOf(u"\\??\\STORAGE#RemovableMedia#7&1f2a3b4c&0&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}");
+    mountedDevices[u"\\DosDevices\\E:"] = bytesOf(
+        u"\\??\\STORAGE#RemovableMedia#7&1f2a3b4c&0&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}");
   }
 };
 
@@ -70,11 +70,11 @@ TEST(ResolveLookup, AStickFoundThroughWmiEjectsItsParentAndShowsTheDiskName) {
   UsbStick p;
   RemovableDevice d(u'E');
   ASSERT_TRUE(run(p, d));
-  EXPECT_EQ(p.calls, (Calls{"volume \\\\.\\E:", "number", "~volume", kDiskQuery12Text,
-                            "locate USBSTOR\\DISK&VEN_SANDISK\\4C53&0", "id 11",
-                            "open USBSTOR\\DISK&VEN_SANDISK\\4C53&0", "friendly", "parent 11",
-                            "status 10", "id 10", "open USB\\VID_0781&PID_5567\\4C53",
-                            "description"}));
+  EXPECT_EQ(p.calls,
+            (Calls{"volume \\\\.\\E:", "number", "~volume", kDiskQuery12Text,
+                   "locate USBSTOR\\DISK&VEN_SANDISK\\4C53&0", "id 11",
+                   "open USBSTOR\\DISK&VEN_SANDISK\\4C53&0", "friendly", "parent 11", "status 10",
+                   "id 10", "open USB\\VID_0781&PID_5567\\4C53", "description"}));
   EXPECT_EQ(narrow(d.instanceId), "USB\\VID_0781&PID_5567\\4C53");
   EXPECT_EQ(narrow(d.friendlyName), "SanDisk Cruzer USB Device");
   EXPECT_EQ(narrow(d.deviceDescription), "USB Mass Storage Device");

@@ -53,8 +53,8 @@ bool WindowsResolvePlatform::queryPnpDeviceId(const char16_t* query, char16_t* i
   VARIANT value;
   ::VariantInit(&value);
   bool found = false;
-  if (SUCCEEDED(row->Get(L"PNPDeviceID", 0, &value, nullptr, nullptr)) &&
-      value.vt == VT_BSTR && value.bstrVal != nullptr) {
+  if (SUCCEEDED(row->Get(L"PNPDeviceID", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR &&
+      value.bstrVal != nullptr) {
     // An id that does not fit cannot name a device; it is not shortened.
     const size_t length = ::SysStringLen(value.bstrVal);
     if (length < capacity) {
@@ -133,12 +133,11 @@ bool WindowsResolvePlatform::openDeviceInfo(const char16_t* instanceId) {
 bool WindowsResolvePlatform::readDeviceProperty(DeviceProperty property, char16_t* text,
                                                 size_t capacity) {
   if (capacity == 0) return false;
-  const DWORD which = property == DeviceProperty::FriendlyName ? SPDRP_FRIENDLYNAME
-                                                               : SPDRP_DEVICEDESC;
-  if (!::SetupDiGetDeviceRegistryPropertyW(set_, &element_, which, nullptr,
-                                           reinterpret_cast<BYTE*>(text),
-                                           static_cast<DWORD>(capacity * sizeof(char16_t)),
-                                           nullptr)) {
+  const DWORD which =
+      property == DeviceProperty::FriendlyName ? SPDRP_FRIENDLYNAME : SPDRP_DEVICEDESC;
+  if (!::SetupDiGetDeviceRegistryPropertyW(
+          set_, &element_, which, nullptr, reinterpret_cast<BYTE*>(text),
+          static_cast<DWORD>(capacity * sizeof(char16_t)), nullptr)) {
     return false;
   }
   // Registry text need not be terminated; a full buffer keeps its last unit for it.

@@ -115,7 +115,7 @@ class Window : public BannerEffects {
   }
   bool ejectUnderMutex() override {
     effect();
-    FUZZ_CHECK(attempting_ == 0);              // never two attempts at once
+    FUZZ_CHECK(attempting_ == 0);                  // never two attempts at once
     FUZZ_CHECK(machine_.state().pulseAlpha != 0);  // none by a finished banner
     ++attempting_;
     const bool ejected = (input_.byte() & 3) == 0;
@@ -129,7 +129,8 @@ class Window : public BannerEffects {
     drawn_ = state;
     drawnOnce_ = true;
     if (state.buttonsActive) {
-      const ButtonLayout layout = layoutButtons(state.imageSize.width, kCancelText, kOkText, state.askFirst);
+      const ButtonLayout layout =
+          layoutButtons(state.imageSize.width, kCancelText, kOkText, state.askFirst);
       okButtonRect = layout.ok;
       cancelButtonRect = layout.cancel;
       drawnButtons_ = layout;
@@ -268,17 +269,21 @@ class Window : public BannerEffects {
   // modal loops.
   void event(int depth) {
     const uint8_t kind = input_.byte();
-    static const char* const kNames[16] = {"dispatch", "dispatch", "dispatch", "dispatch",
-                                           "dispatch", "dispatch", "click", "key", "device change",
-                                           "safe balloon", "blocker balloon", "end session",
-                                           "query drive", "hit test", "drag", "dispatch"};
+    static const char* const kNames[16] = {
+        "dispatch",        "dispatch",    "dispatch",    "dispatch",      "dispatch",
+        "dispatch",        "click",       "key",         "device change", "safe balloon",
+        "blocker balloon", "end session", "query drive", "hit test",      "drag",
+        "dispatch"};
     trace(depth, kNames[kind % 16]);
     const bool modal = depth > 0;
     const BannerState& s = machine_.state();
     switch (kind % 16) {
-      case 0: case 1: case 2: case 3: case 4: case 5:
-        dispatchNext();
-        break;
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+      case 5: dispatchNext(); break;
       case 6:
         if (!modal) {
           const Point p = pointFor(input_.byte());
@@ -293,9 +298,7 @@ class Window : public BannerEffects {
           FUZZ_CHECK(machine_.onKeyDown(kKeys[input_.byte() & 3]) == 0);
         }
         break;
-      case 8:
-        deviceChange(depth);
-        break;
+      case 8: deviceChange(depth); break;
       case 9: {  // a callback of the success balloon, while it is there
         static const uint32_t kBalloonEvents[3] = {kBalloonTimeout, kBalloonUserClick, 0x402};
         const uint32_t e = kBalloonEvents[input_.byte() % 3];
@@ -390,7 +393,8 @@ class Window : public BannerEffects {
       const Rect& ok = drawnButtons_.ok;
       const Rect& cancel = drawnButtons_.cancel;
       FUZZ_CHECK(ok.left == s.okButtonRect.left && ok.right == s.okButtonRect.right);
-      FUZZ_CHECK(cancel.left == s.cancelButtonRect.left && cancel.right == s.cancelButtonRect.right);
+      FUZZ_CHECK(cancel.left == s.cancelButtonRect.left &&
+                 cancel.right == s.cancelButtonRect.right);
     }
     FUZZ_CHECK(s.safeNoticeShown == safeIcon_);
     FUZZ_CHECK(s.blockerNoticeShown == blockerIcon_);

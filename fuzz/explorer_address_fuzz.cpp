@@ -74,8 +74,7 @@ struct Shell : ShellWindowsPlatform {
   }
   void navigate(const char16_t* target) override {
     FUZZ_CHECK(current >= 0 && windows[current].onDrive && !windows[current].navigated);
-    FUZZ_CHECK(std::u16string(target) ==
-               (versionKnown ? kTargetMyComputer : kTargetDriveFolder));
+    FUZZ_CHECK(std::u16string(target) == (versionKnown ? kTargetMyComputer : kTargetDriveFolder));
     windows[current].navigated = true;
   }
   void closeWindow() override {

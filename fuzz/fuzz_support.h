@@ -13,12 +13,12 @@
 
 // A broken property is a finding: the message names it, abort() makes
 // libFuzzer keep the input.
-#define FUZZ_CHECK(condition)                                                               \
-  do {                                                                                      \
-    if (!(condition)) {                                                                     \
-      std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);   \
-      std::abort();                                                                         \
-    }                                                                                       \
+#define FUZZ_CHECK(condition)                                                             \
+  do {                                                                                    \
+    if (!(condition)) {                                                                   \
+      std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      std::abort();                                                                       \
+    }                                                                                     \
   } while (0)
 
 namespace tarnwick::fuzz {

@@ -44,7 +44,8 @@ size_t writeRecord(const Record& r, uint8_t* block, size_t bytes) {
   std::memset(block, 0, bytes);
   std::memcpy(block, &r.length, 2);
   std::memcpy(block + 2, &r.maximumLength, 2);
-  const uintptr_t text = reinterpret_cast<uintptr_t>(block) + static_cast<uintptr_t>(static_cast<intptr_t>(r.offset));
+  const uintptr_t text =
+      reinterpret_cast<uintptr_t>(block) + static_cast<uintptr_t>(static_cast<intptr_t>(r.offset));
   std::memcpy(block + sizeof(void*), &text, sizeof text);
   const size_t room = bytes - kDescriptorBytes;
   const size_t n = r.payload.size() < room ? r.payload.size() : room;
@@ -154,8 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   queries.nameFails = (flags & 4) != 0;
   std::unique_ptr<char16_t[]> out(new char16_t[kNameUnits]);
   const bool named = nameFileHandle(queries, 0x44, out.get());
-  const bool isFile = !queries.typeFails && queries.typeText &&
-                      fuzz::untilZero(*queries.typeText) == u"File";
+  const bool isFile =
+      !queries.typeFails && queries.typeText && fuzz::untilZero(*queries.typeText) == u"File";
   FUZZ_CHECK(queries.askedPipe == isFile);
   FUZZ_CHECK(queries.askedName == (isFile && !queries.pipe));
   FUZZ_CHECK(named == (queries.askedName && !queries.nameFails && queries.nameText.has_value()));

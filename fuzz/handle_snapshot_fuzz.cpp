@@ -61,9 +61,14 @@ struct SnapshotQueries : HandleQueries {
     const Answer& a = answer();
     now += a.clockStep;
     ++next;
-    static const uint32_t kStatuses[8] = {kStatusSuccess, kStatusInfoLengthMismatch,
-                                          kStatusBufferTooSmall, kStatusBufferOverflow,
-                                          0xC0000003, 0xC0000001, kStatusSuccess, kStatusSuccess};
+    static const uint32_t kStatuses[8] = {kStatusSuccess,
+                                          kStatusInfoLengthMismatch,
+                                          kStatusBufferTooSmall,
+                                          kStatusBufferOverflow,
+                                          0xC0000003,
+                                          0xC0000001,
+                                          kStatusSuccess,
+                                          kStatusSuccess};
     const uint32_t status = kStatuses[a.selector & 7];
     lastStatus = status;
     lastClass = infoClass;

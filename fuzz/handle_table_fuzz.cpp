@@ -19,8 +19,8 @@ uint64_t readLittleEndian(const uint8_t* p, uint32_t bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const HandleTableFormat format = (data[0] & 1) != 0 ? HandleTableFormat::Extended
-                                                      : HandleTableFormat::Compact;
+  const HandleTableFormat format =
+      (data[0] & 1) != 0 ? HandleTableFormat::Extended : HandleTableFormat::Compact;
   const uint32_t pointerBytes = data[0] >> 1;
   const HandleTableLayout layout = handleTableLayout(format, pointerBytes);
 

@@ -22,16 +22,18 @@ int32_t decimal(const std::u16string& text) {
   size_t i = 0;
   const bool negative = !text.empty() && text[0] == u'-';
   if (negative) ++i;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+    value = value * 10 + (text[i] - u'0');
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
 std::u16string formatted(const char16_t* format, const std::vector<FormatArgument>& arguments,
                          size_t limit) {
-  const size_t length = formatMessage(nullptr, 0, format, arguments.data(), arguments.size(), limit);
+  const size_t length =
+      formatMessage(nullptr, 0, format, arguments.data(), arguments.size(), limit);
   std::u16string text(length + 1, u'\0');
-  FUZZ_CHECK(formatMessage(&text[0], text.size(), format, arguments.data(), arguments.size(), limit) ==
-             length);
+  FUZZ_CHECK(formatMessage(&text[0], text.size(), format, arguments.data(), arguments.size(),
+                           limit) == length);
   FUZZ_CHECK(text[length] == 0);
   text.resize(length);
   return text;
@@ -86,12 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(written < capacity);
   checkCut(std::u16string(buffer.get(), written), whole, capacity);
   // A null format is an empty message.
-  FUZZ_CHECK(formatMessage(buffer.get(), capacity, nullptr, arguments.data(), arguments.size()) == 0);
+  FUZZ_CHECK(formatMessage(buffer.get(), capacity, nullptr, arguments.data(), arguments.size()) ==
+             0);
   FUZZ_CHECK(buffer[0] == 0);
 
   // Fitting: whole when it fits; otherwise the texts are shortened first.
-  const bool whole_fits = formatFitting(buffer.get(), capacity, format.get(), arguments.data(),
-                                        arguments.size());
+  const bool whole_fits =
+      formatFitting(buffer.get(), capacity, format.get(), arguments.data(), arguments.size());
   const std::u16string full = formatted(format.get(), arguments, kNoTextLimit);
   const std::u16string fitted(buffer.get(), fuzz::unitsBeforeZero(buffer.get(), capacity));
   FUZZ_CHECK(fitted.size() < capacity);
@@ -111,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (longest > 64) return 0;
   size_t best = 0;
   for (size_t l = 3; l <= longest; ++l) {
-    if (formatMessage(nullptr, 0, format.get(), arguments.data(), arguments.size(), l) < capacity) best = l;
+    if (formatMessage(nullptr, 0, format.get(), arguments.data(), arguments.size(), l) < capacity)
+      best = l;
   }
   if (best != 0) {
     FUZZ_CHECK(fitted == formatted(format.get(), arguments, best));

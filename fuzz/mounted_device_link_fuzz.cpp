@@ -26,8 +26,10 @@ std::optional<std::u16string> expectedId(const std::u16string& text) {
   const size_t lastHash = id.rfind(u'#');
   id.resize(lastHash == std::u16string::npos ? 0 : lastHash);
   for (char16_t& unit : id) {
-    if (unit == u'#') unit = u'\\';
-    else if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
+    if (unit == u'#')
+      unit = u'\\';
+    else if (unit >= u'a' && unit <= u'z')
+      unit = static_cast<char16_t>(unit - 32);
   }
   return id;
 }
@@ -84,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(units > 0);
   if (registry.value.size() <= units * 2) {
     std::u16string buffer(units, u'\0');
-    if (!registry.value.empty()) std::memcpy(&buffer[0], registry.value.data(), registry.value.size());
+    if (!registry.value.empty())
+      std::memcpy(&buffer[0], registry.value.data(), registry.value.size());
     buffer[units - 1] = 0;
     expected = expectedId(fuzz::untilZero(buffer));
   }

@@ -227,8 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool sameImage = platform.imageReadable && platform.openedImage.size() < 320 &&
                          sameAscii(platform.openedImage, found.holderImage);
   const bool sameStart = platform.openedStartTime == found.holderStartTime;
-  const bool sameProgram = (imageKnown || startKnown) && (!imageKnown || sameImage) &&
-                           (!startKnown || sameStart);
+  const bool sameProgram =
+      (imageKnown || startKnown) && (!imageKnown || sameImage) && (!startKnown || sameStart);
   FUZZ_CHECK(platform.terminated == (asked && platform.yes && platform.opens && sameProgram));
   FUZZ_CHECK(platform.balloons.size() == (finder.finds && !platform.terminated ? 1u : 0u));
   FUZZ_CHECK(state.blockerNoticeShown == (platform.balloons.size() == 1));

@@ -25,9 +25,9 @@ bool sameOptions(const LaunchOptions& a, const LaunchOptions& b) {
 void checkConsistent(const LaunchOptions& o) {
   FUZZ_CHECK(o.driveLetter == 0 || (o.driveLetter >= u'A' && o.driveLetter <= u'Z'));
   FUZZ_CHECK(o.waitPid >= 0);
-  for (int32_t flag : {o.silent, o.askFirst, o.systemNotices, o.openDrive, o.deleteExecutable,
-                       o.offerKill, o.closeExplorer, o.givenS, o.givenC, o.givenD, o.givenL,
-                       o.givenK, o.givenX}) {
+  for (int32_t flag :
+       {o.silent, o.askFirst, o.systemNotices, o.openDrive, o.deleteExecutable, o.offerKill,
+        o.closeExplorer, o.givenS, o.givenC, o.givenD, o.givenL, o.givenK, o.givenX}) {
     FUZZ_CHECK(isFlag(flag));
   }
   // Every setting follows from the letters given, in whichever source.
@@ -72,9 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(nameless.waitPid == o.waitPid && nameless.driveLetter == o.driveLetter &&
                nameless.deleteExecutable == o.deleteExecutable);
     // Letters only add: the name's letters never take away the command line's.
-    FUZZ_CHECK((o.givenS | nameless.givenS) == o.givenS && (o.givenC | nameless.givenC) == o.givenC &&
-               (o.givenD | nameless.givenD) == o.givenD && (o.givenL | nameless.givenL) == o.givenL &&
-               (o.givenK | nameless.givenK) == o.givenK && (o.givenX | nameless.givenX) == o.givenX);
+    FUZZ_CHECK(
+        (o.givenS | nameless.givenS) == o.givenS && (o.givenC | nameless.givenC) == o.givenC &&
+        (o.givenD | nameless.givenD) == o.givenD && (o.givenL | nameless.givenL) == o.givenL &&
+        (o.givenK | nameless.givenK) == o.givenK && (o.givenX | nameless.givenX) == o.givenX);
   }
   return 0;
 }

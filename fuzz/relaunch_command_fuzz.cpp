@@ -150,9 +150,9 @@ struct ScriptedFiles : TempNameFiles {
   Script script;
   bool takenAfterScript = false;
   std::set<std::u16string> created;
-  std::vector<uint32_t> numbers;    // asked for, per formName call
-  std::vector<uint32_t> used;       // answered
-  std::u16string lastCreated;       // the last name createExclusive made
+  std::vector<uint32_t> numbers;  // asked for, per formName call
+  std::vector<uint32_t> used;     // answered
+  std::u16string lastCreated;     // the last name createExclusive made
   uint32_t creates = 0;
   bool lastCreateSucceeded = false;
 
@@ -167,8 +167,7 @@ struct ScriptedFiles : TempNameFiles {
     // thousand calls per input.
     std::u16string full = std::u16string(dir) + prefix;
     switch (s & 3) {
-      case 0:
-        break;
+      case 0: break;
       case 1:  // the folder is gone
         name[0] = 0;
         used.push_back(0);
@@ -305,8 +304,8 @@ void checkUniqueName(const std::u16string& dir, const std::u16string& prefix,
   files.takenAfterScript = takenAfterScript;
   char16_t path[kPathUnits];
   std::fill(std::begin(path), std::end(path), u'#');
-  const bool ok = makeUniqueTempName(dirText.get(), prefixText.get(), extensionText.get(), path,
-                                     files);
+  const bool ok =
+      makeUniqueTempName(dirText.get(), prefixText.get(), extensionText.get(), path, files);
   const std::u16string got = textOf(path);
   FUZZ_CHECK(files.numbers.size() <= kUniqueNameAttempts);
   FUZZ_CHECK(files.creates <= kUniqueNameAttempts);
@@ -328,7 +327,8 @@ void checkUniqueName(const std::u16string& dir, const std::u16string& prefix,
     FUZZ_CHECK(got == files.lastCreated);
     FUZZ_CHECK(files.created.size() == 1);
     const std::u16string ext = fuzz::untilZero(extension);
-    FUZZ_CHECK(got.size() >= ext.size() && got.compare(got.size() - ext.size(), ext.size(), ext) == 0);
+    FUZZ_CHECK(got.size() >= ext.size() &&
+               got.compare(got.size() - ext.size(), ext.size(), ext) == 0);
   } else {
     FUZZ_CHECK(got.empty());
     FUZZ_CHECK(files.created.empty());

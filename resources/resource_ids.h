@@ -22,14 +22,14 @@
 #define TARNWICK_ENGLISH_ID_OFFSET 1000
 
 // Japanese texts.
-#define IDS_SAFE_TEXT_JA 1001                // success balloon text
-#define IDS_RUNNING_TEXT_JA 1002             // blocker balloon: runs from the drive
-#define IDS_OPEN_TEXT_JA 1003                // blocker balloon: holds a file or folder open
-#define IDS_RUNNING_PROMPT_JA 1004           // terminate prompt: runs from the drive
-#define IDS_OPEN_PROMPT_JA 1005              // terminate prompt: holds a file or folder open
-#define IDS_SAFE_TITLE_JA 1006               // success balloon title
-#define IDS_BLOCKER_TITLE_JA 1007            // blocker balloon title
-#define IDS_SHUTDOWN_WARNING_JA 1101         // shutdown warning text
+#define IDS_SAFE_TEXT_JA 1001         // success balloon text
+#define IDS_RUNNING_TEXT_JA 1002      // blocker balloon: runs from the drive
+#define IDS_OPEN_TEXT_JA 1003         // blocker balloon: holds a file or folder open
+#define IDS_RUNNING_PROMPT_JA 1004    // terminate prompt: runs from the drive
+#define IDS_OPEN_PROMPT_JA 1005       // terminate prompt: holds a file or folder open
+#define IDS_SAFE_TITLE_JA 1006        // success balloon title
+#define IDS_BLOCKER_TITLE_JA 1007     // blocker balloon title
+#define IDS_SHUTDOWN_WARNING_JA 1101  // shutdown warning text
 
 // English texts.
 #define IDS_SAFE_TEXT_EN 2001

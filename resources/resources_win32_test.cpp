@@ -137,16 +137,16 @@ TEST(Icon, GroupHoldsEverySizeWithTheLargestCompressed) {
       EXPECT_LT(image.second, 16u * 1024u);
     }
   }
-  std::set<std::pair<int, int>> expected = {{16, 8}, {16, 32}, {32, 8}, {32, 32}, {48, 32},
-                                            {256, 32}};
+  std::set<std::pair<int, int>> expected = {{16, 8},  {16, 32}, {32, 8},
+                                            {32, 32}, {48, 32}, {256, 32}};
   EXPECT_EQ(sizes, expected);
 }
 
 TEST(Icon, LoadsAtEachSize) {
   for (int size : {16, 32, 48, 256}) {
     SCOPED_TRACE(size);
-    HICON icon = static_cast<HICON>(::LoadImageW(self(), MAKEINTRESOURCEW(IDI_TARNWICK),
-                                                 IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    HICON icon = static_cast<HICON>(::LoadImageW(self(), MAKEINTRESOURCEW(IDI_TARNWICK), IMAGE_ICON,
+                                                 size, size, LR_DEFAULTCOLOR));
     ASSERT_NE(icon, nullptr);
     ICONINFO info{};
     ASSERT_TRUE(::GetIconInfo(icon, &info));
@@ -163,12 +163,10 @@ class NoSign : public ::testing::Test {
  protected:
   void SetUp() override {
     // The flags the banner loads the sign with.
-    bitmap_ = static_cast<HBITMAP>(::LoadImageW(self(), MAKEINTRESOURCEW(IDB_NO_SIGN),
-                                                IMAGE_BITMAP, 0, 0,
-                                                LR_CREATEDIBSECTION | LR_DEFAULTSIZE));
+    bitmap_ = static_cast<HBITMAP>(::LoadImageW(self(), MAKEINTRESOURCEW(IDB_NO_SIGN), IMAGE_BITMAP,
+                                                0, 0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE));
     ASSERT_NE(bitmap_, nullptr);
-    ASSERT_EQ(::GetObjectW(bitmap_, sizeof section_, &section_),
-              static_cast<int>(sizeof section_));
+    ASSERT_EQ(::GetObjectW(bitmap_, sizeof section_, &section_), static_cast<int>(sizeof section_));
   }
   void TearDown() override {
     if (bitmap_) ::DeleteObject(bitmap_);
@@ -209,13 +207,13 @@ TEST_F(NoSign, RingAndBarFromUpperLeftToLowerRight) {
                       std::make_pair(17, 17)}) {
     EXPECT_EQ(pixel(corner.first, corner.second)[3], 0);
   }
-  EXPECT_EQ(pixel(1, 8)[3], 255);   // ring, left
-  EXPECT_EQ(pixel(16, 9)[3], 255);  // ring, right
-  EXPECT_EQ(pixel(9, 1)[3], 255);   // ring, top
-  EXPECT_EQ(pixel(4, 4)[3], 255);   // bar, upper left
-  EXPECT_EQ(pixel(8, 8)[3], 255);   // bar, centre
-  EXPECT_EQ(pixel(13, 13)[3], 255); // bar, lower right
-  EXPECT_EQ(pixel(13, 4)[3], 0);    // inside the ring, off the bar
+  EXPECT_EQ(pixel(1, 8)[3], 255);    // ring, left
+  EXPECT_EQ(pixel(16, 9)[3], 255);   // ring, right
+  EXPECT_EQ(pixel(9, 1)[3], 255);    // ring, top
+  EXPECT_EQ(pixel(4, 4)[3], 255);    // bar, upper left
+  EXPECT_EQ(pixel(8, 8)[3], 255);    // bar, centre
+  EXPECT_EQ(pixel(13, 13)[3], 255);  // bar, lower right
+  EXPECT_EQ(pixel(13, 4)[3], 0);     // inside the ring, off the bar
   EXPECT_EQ(pixel(4, 13)[3], 0);
 }
 
@@ -277,10 +275,8 @@ TEST(Program, CarriesTheSameResources) {
   ASSERT_NE(program, nullptr) << "Tarnwick.exe is built beside the tests";
   EXPECT_EQ(loadString(program, IDS_SHUTDOWN_WARNING_JA, 256),
             u"ログオフやシャットダウンの前にTarnwickを必ず終了してください。");
-  EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(IDI_TARNWICK), RT_GROUP_ICON).first,
-            nullptr);
-  EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(IDB_NO_SIGN), RT_BITMAP).first,
-            nullptr);
+  EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(IDI_TARNWICK), RT_GROUP_ICON).first, nullptr);
+  EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(IDB_NO_SIGN), RT_BITMAP).first, nullptr);
   EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(1), RT_MANIFEST).first, nullptr);
   EXPECT_NE(resourceBytes(program, MAKEINTRESOURCEW(1), RT_VERSION).first, nullptr);
   ::FreeLibrary(program);

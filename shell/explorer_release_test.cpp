@@ -19,16 +19,16 @@ std::string narrow(const std::u16string& text) {
 // One shell window as the collection lists it.
 struct FakeWindow {
   std::u16string address;
-  bool isBrowser = true;       // the item answers for the browser interface
-  bool addressReads = true;    // get_LocationURL succeeds
-  bool hasHandle = true;       // get_HWND succeeds
-  int closesIgnored = 0;       // close requests it ignores before it closes
-  int pollsToClose = 3;        // existence polls after an honoured close until it is gone
+  bool isBrowser = true;     // the item answers for the browser interface
+  bool addressReads = true;  // get_LocationURL succeeds
+  bool hasHandle = true;     // get_HWND succeeds
+  int closesIgnored = 0;     // close requests it ignores before it closes
+  int pollsToClose = 3;      // existence polls after an honoured close until it is gone
   // State.
   WindowId id = 0;
   bool gone = false;
   int closeRequests = 0;
-  int pollsLeft = -1;          // counting down after an honoured close
+  int pollsLeft = -1;  // counting down after an honoured close
 };
 
 // A collection of windows in which a window that closes leaves the list
@@ -145,7 +145,8 @@ TEST(DriveIndex, GivesTheSameIndexForBothCasesAndNoLetterIndexToOtherUnits) {
   EXPECT_EQ(driveIndex(u'e'), 4);
   EXPECT_EQ(driveIndex(u'Z'), 25);
   EXPECT_EQ(driveIndex(u'z'), 25);
-  for (char16_t u : {u'0', u'@', u'[', u'`', u'{', u'\\', u'/', u':', char16_t{0}, char16_t{0xFF25}}) {
+  for (char16_t u :
+       {u'0', u'@', u'[', u'`', u'{', u'\\', u'/', u':', char16_t{0}, char16_t{0xFF25}}) {
     const int index = driveIndex(u);
     EXPECT_TRUE(index < 0 || index > 25) << static_cast<int>(u);
   }
@@ -252,8 +253,8 @@ TEST(ExplorerRelease, NavigatesAWindowWhoseHandleIsNotAvailableInsteadOfClosingI
   p.add(noHandle);
   p.add(u"file:///E:/dir");
   releaseWindowsOnDrive(u'E', true, p);
-  EXPECT_EQ(p.calls, (Calls{"navigate file:///E:/ -> shell:MyComputerFolder",
-                            "close file:///E:/dir"}));
+  EXPECT_EQ(p.calls,
+            (Calls{"navigate file:///E:/ -> shell:MyComputerFolder", "close file:///E:/dir"}));
   p.expectAllLetGo();
 }
 

@@ -57,8 +57,7 @@ MutexWait waitForBannerMutex(HANDLE mutex, uint32_t limitMs) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // its holder ended without releasing it; it is ours now
       return MutexWait::Owned;
-    default:
-      return MutexWait::TimedOut;
+    default: return MutexWait::TimedOut;
   }
 }
 
@@ -80,7 +79,8 @@ int32_t WindowsBannerEffects::countBannersUnderMutex() {
   HANDLE mutex = banner_.placementMutex.get();
   // Counted after a time-out as well: the place then depends on a count
   // that another banner may be changing, which is better than no banner.
-  const bool owned = mutex != nullptr && waitForBannerMutex(mutex, kPlacementWaitMs) == MutexWait::Owned;
+  const bool owned =
+      mutex != nullptr && waitForBannerMutex(mutex, kPlacementWaitMs) == MutexWait::Owned;
   const int32_t count = countBanners();
   if (owned) ::ReleaseMutex(mutex);
   return count;
@@ -94,7 +94,8 @@ bool WindowsBannerEffects::ejectUnderMutex() {
   return ejected;
 }
 
-void WindowsBannerEffects::present(const BannerState& state, Rect& okButtonRect, Rect& cancelButtonRect) {
+void WindowsBannerEffects::present(const BannerState& state, Rect& okButtonRect,
+                                   Rect& cancelButtonRect) {
   copyState(state, banner_);
   banner_.present();
   if (state.buttonsActive) {

@@ -7,7 +7,8 @@ ButtonLayout layoutButtons(int32_t imageWidth, Extent cancelText, Extent okText,
   const int32_t width = cancelText.width + cancelText.height;
   const int32_t height = cancelText.height;
   const int32_t top = centredTop(height);
-  b.ok = {imageWidth - kButtonsFromRight, top, imageWidth - kButtonsFromRight + width, top + height};
+  b.ok = {imageWidth - kButtonsFromRight, top, imageWidth - kButtonsFromRight + width,
+          top + height};
   const int32_t cancelLeft = (askFirst ? b.ok.right : b.ok.left) + kButtonGap;
   b.cancel = {cancelLeft, top, cancelLeft + width, top + height};
   b.cornerSize = height;

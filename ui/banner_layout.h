@@ -18,7 +18,9 @@ struct Rect {
   int32_t right = 0;
   int32_t bottom = 0;
 
-  bool contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
+  bool contains(int32_t x, int32_t y) const {
+    return x >= left && x < right && y >= top && y < bottom;
+  }
 };
 
 constexpr int32_t kTextLeft = 36;
@@ -39,7 +41,7 @@ inline int32_t centredTop(int32_t height) { return (74 - height) >> 1; }
 struct ButtonLayout {
   Rect ok;
   Rect cancel;
-  int32_t cornerSize = 0;   // width and height of the corner ellipse
+  int32_t cornerSize = 0;  // width and height of the corner ellipse
   int32_t okTextX = 0;
   int32_t cancelTextX = 0;
   int32_t textY = 0;

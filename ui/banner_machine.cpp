@@ -17,7 +17,9 @@ BannerMachine::BannerMachine(BannerEffects& effects, const BannerSettings& setti
   state_.systemNotices = settings.systemNotices;
 }
 
-void BannerMachine::present() { effects_.present(state_, state_.okButtonRect, state_.cancelButtonRect); }
+void BannerMachine::present() {
+  effects_.present(state_, state_.okButtonRect, state_.cancelButtonRect);
+}
 
 intptr_t BannerMachine::onCreate() {
   state_.pulseAlpha = 255;
@@ -46,21 +48,14 @@ intptr_t BannerMachine::onTimer(uintptr_t id) {
       effects_.killTimer(TIMER_START);
       effects_.postEject();
       break;
-    case TIMER_PULSE:
-      pulseTick();
-      break;
-    case TIMER_FADE_OUT:
-      fadeTick();
-      break;
+    case TIMER_PULSE: pulseTick(); break;
+    case TIMER_FADE_OUT: fadeTick(); break;
     case TIMER_REMOVED:
       effects_.killTimer(TIMER_REMOVED);
       state_.closeArmed = true;
       break;
-    case TIMER_AUTO_CLOSE:
-      armAndClose();
-      break;
-    default:
-      break;
+    case TIMER_AUTO_CLOSE: armAndClose(); break;
+    default: break;
   }
   return 0;
 }

@@ -26,10 +26,10 @@
 namespace tarnwick {
 
 // Timer periods in milliseconds (ids in banner_messages.h).
-constexpr uint32_t kStartDelayMs = 10;        // TIMER_START
-constexpr uint32_t kFadeStepMs = 30;          // TIMER_FADE_OUT
-constexpr uint32_t kPulseStepMs = 60;         // TIMER_PULSE
-constexpr uint32_t kAutoCloseMs = 60000;      // TIMER_AUTO_CLOSE
+constexpr uint32_t kStartDelayMs = 10;         // TIMER_START
+constexpr uint32_t kFadeStepMs = 30;           // TIMER_FADE_OUT
+constexpr uint32_t kPulseStepMs = 60;          // TIMER_PULSE
+constexpr uint32_t kAutoCloseMs = 60000;       // TIMER_AUTO_CLOSE
 constexpr uint32_t kRemovedArmDelayMs = 1000;  // TIMER_REMOVED
 
 // Limits of the waits for the banner mutex "TRWK440630".
@@ -37,13 +37,13 @@ constexpr uint32_t kPlacementWaitMs = 6000;
 constexpr uint32_t kEjectWaitMs = 360000;
 
 // Values of the window system that the handlers take and return.
-constexpr uintptr_t kDeviceNodesChanged = 0x0007;     // DBT_DEVNODES_CHANGED
-constexpr uintptr_t kDeviceRemoveComplete = 0x8004;   // DBT_DEVICEREMOVECOMPLETE
-constexpr uint32_t kKeyReturn = 0x0D;                 // VK_RETURN
-constexpr uint32_t kKeyEscape = 0x1B;                 // VK_ESCAPE
-constexpr intptr_t kHitClient = 1;                    // HTCLIENT
-constexpr intptr_t kHitCaption = 2;                   // HTCAPTION
-constexpr intptr_t kHandled = 1;                      // TRUE
+constexpr uintptr_t kDeviceNodesChanged = 0x0007;    // DBT_DEVNODES_CHANGED
+constexpr uintptr_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
+constexpr uint32_t kKeyReturn = 0x0D;                // VK_RETURN
+constexpr uint32_t kKeyEscape = 0x1B;                // VK_ESCAPE
+constexpr intptr_t kHitClient = 1;                   // HTCLIENT
+constexpr intptr_t kHitCaption = 2;                  // HTCAPTION
+constexpr intptr_t kHandled = 1;                     // TRUE
 
 // Banners after the first are placed this many pixels higher each.
 constexpr int32_t kBannerStackStep = 56;
@@ -73,11 +73,11 @@ struct BannerState {
   // Opacity of the pulsing symbol; 0 once the banner is finished (after a
   // success or Cancel).
   uint8_t pulseAlpha = 0;
-  Point position;              // screen position of the window's top-left corner
-  int32_t slideStep = 0;       // pixels moved right per fade step: 0 or 1
-  bool closeArmed = false;     // the next DBT_DEVNODES_CHANGED starts the fade-out
+  Point position;                 // screen position of the window's top-left corner
+  int32_t slideStep = 0;          // pixels moved right per fade step: 0 or 1
+  bool closeArmed = false;        // the next DBT_DEVNODES_CHANGED starts the fade-out
   bool explorerReleased = false;  // the Explorer release has run
-  bool windowCreated = false;  // window creation has returned
+  bool windowCreated = false;     // window creation has returned
   bool safeNoticeShown = false;
   bool blockerNoticeShown = false;
   // A diagnosis runs: its terminate prompt may be open, and the handlers

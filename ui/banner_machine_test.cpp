@@ -15,8 +15,8 @@ using Log = std::vector<std::string>;
 
 // Points on the fake's buttons (image 736 wide, rows 29-45).
 constexpr Point kOnOk = {370, 35};
-constexpr Point kOnCancelBesideOk = {430, 35};   // Cancel 404-460 next to OK
-constexpr Point kOnLoneCancel = {380, 35};       // Cancel 348-404 alone
+constexpr Point kOnCancelBesideOk = {430, 35};       // Cancel 404-460 next to OK
+constexpr Point kOnLoneCancel = {380, 35};           // Cancel 348-404 alone
 constexpr Point kLeftStripOfLoneCancel = {345, 35};  // inside OK's rectangle, left of Cancel
 constexpr Point kOnText = {100, 35};
 
@@ -67,8 +67,8 @@ TEST(BannerMachineAttempts, StartsAtOnceAndReleasesExplorerWindowsAfterTheFirstR
 
   banner.runUntil(10);
   EXPECT_EQ(banner.attemptTimes, (std::vector<uint64_t>{10}));
-  EXPECT_EQ(banner.log, (Log{"killTimer START", "postEject", "eject", "releaseExplorer", "setTimer PULSE 60",
-                             "present"}));
+  EXPECT_EQ(banner.log, (Log{"killTimer START", "postEject", "eject", "releaseExplorer",
+                             "setTimer PULSE 60", "present"}));
   const BannerState& state = banner.machine.state();
   EXPECT_TRUE(state.explorerReleased);
   EXPECT_FALSE(state.askFirst);
@@ -85,8 +85,8 @@ TEST(BannerMachineAttempts, LaterRefusalsAreDiagnosedAndRetriedEveryCycleUntilCa
   banner.clearLog();
   banner.runUntil(910);  // 15 pulse ticks after the first refusal
   EXPECT_EQ(banner.attemptTimes, (std::vector<uint64_t>{10, 910}));
-  EXPECT_EQ(banner.log, (Log{"killTimer PULSE", "postEject", "present", "eject", "present", "diagnose",
-                             "setTimer PULSE 60", "present"}));
+  EXPECT_EQ(banner.log, (Log{"killTimer PULSE", "postEject", "present", "eject", "present",
+                             "diagnose", "setTimer PULSE 60", "present"}));
   // Before the diagnosis Cancel is back, alone, since askFirst is now false.
   const BannerState& beforeDiagnosis = banner.presented[banner.presented.size() - 2];
   EXPECT_TRUE(beforeDiagnosis.buttonsActive);
@@ -139,7 +139,8 @@ TEST(BannerMachineAttempts, WaitingForOkPulsesWithoutEnd) {
   create(banner);
   banner.runUntil(900);
   std::vector<int> alphas;
-  for (size_t i = 1; i < banner.presented.size(); ++i) alphas.push_back(banner.presented[i].pulseAlpha);
+  for (size_t i = 1; i < banner.presented.size(); ++i)
+    alphas.push_back(banner.presented[i].pulseAlpha);
   std::vector<int> expected;
   for (int a = 239; a >= 31; a -= 16) expected.push_back(a);
   expected.push_back(255);
@@ -153,8 +154,9 @@ TEST(BannerMachineAttempts, WithSystemNoticesARefusalWaitsForOkAgain) {
   SimulatedBanner banner(SimulatedBanner::settings(false, true));
   create(banner);
   banner.runUntil(10);
-  EXPECT_EQ(banner.log, (Log{"count", "present", "showWindow", "setTimer START 10", "killTimer START",
-                             "postEject", "eject", "present", "diagnose", "setTimer PULSE 60", "present"}));
+  EXPECT_EQ(banner.log,
+            (Log{"count", "present", "showWindow", "setTimer START 10", "killTimer START",
+                 "postEject", "eject", "present", "diagnose", "setTimer PULSE 60", "present"}));
   EXPECT_EQ(banner.explorerReleases, 0);
   EXPECT_TRUE(banner.machine.state().askFirst);
   EXPECT_TRUE(banner.machine.state().buttonsActive);
@@ -195,7 +197,8 @@ TEST(BannerMachineSuccess, WithoutSystemNoticesShowsTheBalloonAndClosesAfterAMin
   ASSERT_EQ(banner.fadedAt.size(), 32u);
   EXPECT_EQ(banner.fadedAt.front().x, 1);
   EXPECT_EQ(banner.fadedAt.back().x, 32);
-  EXPECT_EQ(Log(banner.log.end() - 4, banner.log.end()), (Log{"fade", "front", "presentFaded", "quit"}));
+  EXPECT_EQ(Log(banner.log.end() - 4, banner.log.end()),
+            (Log{"fade", "front", "presentFaded", "quit"}));
 }
 
 TEST(BannerMachineSuccess, WithSystemNoticesFadesOutAtOnce) {
@@ -205,8 +208,8 @@ TEST(BannerMachineSuccess, WithSystemNoticesFadesOutAtOnce) {
   banner.clearLog();
   banner.runUntil(10);
   // The armed device change runs to completion before the success presents.
-  EXPECT_EQ(banner.log, (Log{"killTimer START", "postEject", "eject", "successText", "killTimer AUTO_CLOSE",
-                             "setTimer FADE_OUT 30", "present"}));
+  EXPECT_EQ(banner.log, (Log{"killTimer START", "postEject", "eject", "successText",
+                             "killTimer AUTO_CLOSE", "setTimer FADE_OUT 30", "present"}));
   EXPECT_TRUE(banner.machine.state().closeArmed);
   EXPECT_EQ(banner.machine.state().slideStep, 1);
   banner.runFor(10000);
@@ -221,7 +224,8 @@ TEST(BannerMachineSuccess, RemovesTheBlockerBalloonAndClosesWhenTheSuccessBalloo
     create(banner);
     banner.runUntil(1810);
     EXPECT_EQ(Log(banner.log.end() - 6, banner.log.end()),
-              (Log{"eject", "successText", "removeBlocker", "showSafe", "setTimer AUTO_CLOSE 60000", "present"}));
+              (Log{"eject", "successText", "removeBlocker", "showSafe", "setTimer AUTO_CLOSE 60000",
+                   "present"}));
     EXPECT_FALSE(banner.machine.state().blockerNoticeShown);
 
     banner.clearLog();

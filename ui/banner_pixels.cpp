@@ -144,8 +144,9 @@ void rimRow(uint8_t* upper, uint8_t* lower, const int32_t* ramp, int32_t width, 
   const __m128i m = _mm_set1_epi16(static_cast<short>(kRim.entry[y]));
   int32_t x = 0;
   for (; x + 8 <= width; x += 8) {
-    const __m128i b = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x)),
-                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x + 4)));
+    const __m128i b =
+        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + x + 4)));
     const __m128i a = _mm_srli_epi16(_mm_mulhi_epu16(b, m), 1);
     const __m128i low = _mm_slli_epi32(_mm_unpacklo_epi16(a, zero), 24);
     const __m128i high = _mm_slli_epi32(_mm_unpackhi_epi16(a, zero), 24);
@@ -175,7 +176,8 @@ void bodyRow(uint8_t* p, const int32_t* ramp, int32_t width) {
                                       _mm_or_si128(_mm_slli_epi32(c, 16), _mm_slli_epi32(b, 24)));
     const __m128i background = _mm_cmpeq_epi32(_mm_and_si128(v, greenMask), marker);
     const __m128i drawn = _mm_or_si128(v, opaque);
-    const __m128i result = _mm_xor_si128(drawn, _mm_and_si128(_mm_xor_si128(drawn, grey), background));
+    const __m128i result =
+        _mm_xor_si128(drawn, _mm_and_si128(_mm_xor_si128(drawn, grey), background));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), result);
   }
   for (; x < width; ++x, p += 4) store32(p, bodyRowPixel(load32(p), ramp[x]));
@@ -222,13 +224,15 @@ void applyRimRows(const BannerImage& image, const int32_t* bodyRamp) {
 void applyHighlightRows(const BannerImage& image, const int32_t* highlightRamp) {
   uint8_t* upper = image.row(kUpperHighlightRow);
   for (int32_t x = 0; x < image.width; ++x) {
-    store32(upper + static_cast<size_t>(x) * 4, static_cast<uint32_t>(highlightRamp[x]) * 0x01010101u);
+    store32(upper + static_cast<size_t>(x) * 4,
+            static_cast<uint32_t>(highlightRamp[x]) * 0x01010101u);
   }
   std::memcpy(image.row(kLowerHighlightRow), upper, static_cast<size_t>(image.width) * 4);
 }
 
 void applyBodyRows(const BannerImage& image, const int32_t* bodyRamp) {
-  for (int32_t y = kFirstBodyRow; y <= kLastBodyRow; ++y) bodyRow(image.row(y), bodyRamp, image.width);
+  for (int32_t y = kFirstBodyRow; y <= kLastBodyRow; ++y)
+    bodyRow(image.row(y), bodyRamp, image.width);
 }
 
 void applyAlphaRows(const BannerImage& image, const int32_t* highlightRamp,

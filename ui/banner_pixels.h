@@ -10,12 +10,12 @@
 namespace tarnwick {
 
 constexpr int32_t kBannerHeight = 74;
-constexpr int32_t kRimRows = 18;             // rows 0-17 and 56-73
+constexpr int32_t kRimRows = 18;  // rows 0-17 and 56-73
 constexpr int32_t kUpperHighlightRow = 18;
 constexpr int32_t kLowerHighlightRow = 55;
 constexpr int32_t kFirstBodyRow = 19;
 constexpr int32_t kLastBodyRow = 54;
-constexpr uint8_t kBackgroundGreen = 0x40;   // green byte of the background marker 0x004000
+constexpr uint8_t kBackgroundGreen = 0x40;  // green byte of the background marker 0x004000
 constexpr int32_t kFadeAlphaStep = 8;
 
 // Pixels of 4 bytes (blue, green, red, alpha), premultiplied, rows of
@@ -30,9 +30,7 @@ struct BannerImage {
     return pixels + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) * 4;
   }
   uint8_t* at(int32_t x, int32_t y) const { return row(y) + static_cast<size_t>(x) * 4; }
-  size_t byteCount() const {
-    return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-  }
+  size_t byteCount() const { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
 };
 
 // Per-column alpha of the highlight rows and of the body: both fall from the

@@ -41,9 +41,7 @@ struct TestImage {
     uint8_t* p = image.at(x, y);
     p[0] = v.b, p[1] = v.g, p[2] = v.r, p[3] = v.a;
   }
-  void compose() {
-    applyAlphaRows(image, highlight.data(), body.data());
-  }
+  void compose() { applyAlphaRows(image, highlight.data(), body.data()); }
 };
 
 TEST(BannerRamps, MatchTheWorkedExampleForWidth736) {
@@ -142,7 +140,7 @@ TEST(BannerSymbol, BlendFollowsTheSourceOverFormulaAndIsClipped) {
     for (int x = 0; x < 18; ++x) {
       const uint8_t a = uint8_t((x * 18 + y) * 255 / 323);  // every alpha from 0 to 255
       uint8_t* p = symbol.at(x, y);
-      p[0] = p[1] = p[2] = p[3] = a;                         // premultiplied white
+      p[0] = p[1] = p[2] = p[3] = a;  // premultiplied white
     }
   const TestImage before = t;
 
@@ -177,8 +175,9 @@ TEST(BannerSymbol, BlendFollowsTheSourceOverFormulaAndIsClipped) {
   const uint8_t* src = symbol.at(9, 8);
   const Pixel d = before.get(39, 73);
   const int keep = 255 - src[3];
-  EXPECT_EQ(t.get(39, 73), (Pixel{uint8_t(src[0] + d.b * keep / 255), uint8_t(src[1] + d.g * keep / 255),
-                                  uint8_t(src[2] + d.r * keep / 255), uint8_t(src[3] + d.a * keep / 255)}));
+  EXPECT_EQ(t.get(39, 73),
+            (Pixel{uint8_t(src[0] + d.b * keep / 255), uint8_t(src[1] + d.g * keep / 255),
+                   uint8_t(src[2] + d.r * keep / 255), uint8_t(src[3] + d.a * keep / 255)}));
   EXPECT_EQ(t.get(29, 73), before.get(29, 73));
   const uint8_t* corner = symbol.at(17, 17);
   EXPECT_EQ(t.get(7, 7), (Pixel{corner[0], corner[1], corner[2], corner[3]}));

@@ -19,7 +19,8 @@ struct DriveQuery {
 BOOL CALLBACK askBanner(HWND window, LPARAM context) {
   DriveQuery& query = *reinterpret_cast<DriveQuery*>(context);
   wchar_t className[64] = {};
-  if (::GetClassNameW(window, className, 64) == 0 || std::wcscmp(className, kBannerClassName) != 0) {
+  if (::GetClassNameW(window, className, 64) == 0 ||
+      std::wcscmp(className, kBannerClassName) != 0) {
     return TRUE;
   }
   const DWORD elapsed = ::GetTickCount() - query.started;

@@ -45,7 +45,8 @@ bool registerBannerClass() {
 BannerBehaviour::BannerBehaviour(BannerWindow& banner, const BannerSettings& settings)
     : banner_(banner),
       effects_(banner, settings),
-      machine_(effects_, settings, banner.device.driveLetter, {banner.imageSize.cx, banner.imageSize.cy}) {}
+      machine_(effects_, settings, banner.device.driveLetter,
+               {banner.imageSize.cx, banner.imageSize.cy}) {}
 
 BannerBehaviour::~BannerBehaviour() {
   // The window goes first, while the machine that handles its destruction exists.
@@ -54,13 +55,13 @@ BannerBehaviour::~BannerBehaviour() {
 }
 
 bool BannerBehaviour::createWindow() {
-  if (!banner_.imageBitmap || banner_.pixels == nullptr || !banner_.highlightRamp || !banner_.bodyRamp ||
-      !banner_.finder) {
+  if (!banner_.imageBitmap || banner_.pixels == nullptr || !banner_.highlightRamp ||
+      !banner_.bodyRamp || !banner_.finder) {
     return false;
   }
   // The placement runs inside this call, in the window's creation message.
-  HWND hwnd = ::CreateWindowExW(kBannerExStyle, kBannerClassName, kBannerTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
-                                nullptr, moduleInstance(), this);
+  HWND hwnd = ::CreateWindowExW(kBannerExStyle, kBannerClassName, kBannerTitle, WS_POPUP, 0, 0, 0,
+                                0, nullptr, nullptr, moduleInstance(), this);
   if (hwnd == nullptr) {
     banner_.hwnd = nullptr;
     return false;
@@ -73,7 +74,8 @@ bool BannerBehaviour::createWindow() {
 
 LRESULT CALLBACK bannerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) {
-    auto* behaviour = static_cast<BannerBehaviour*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    auto* behaviour =
+        static_cast<BannerBehaviour*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     ::SetWindowLongPtrW(hwnd, kBehaviourSlot, reinterpret_cast<LONG_PTR>(behaviour));
     // The placement draws on the window before its creation has returned.
     behaviour->banner().hwnd = hwnd;
@@ -83,30 +85,19 @@ LRESULT CALLBACK bannerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   if (behaviour == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   BannerMachine& machine = behaviour->machine();
   switch (message) {
-    case WM_TIMER:
-      return machine.onTimer(wParam);
-    case WM_BANNER_EJECT:
-      return machine.onEject();
+    case WM_TIMER: return machine.onTimer(wParam);
+    case WM_BANNER_EJECT: return machine.onEject();
     case WM_LBUTTONDOWN:
       return machine.onLeftButtonDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-    case WM_KEYDOWN:
-      return machine.onKeyDown(static_cast<uint32_t>(wParam));
-    case WM_DEVICECHANGE:
-      return machine.onDeviceChange(wParam);
-    case WM_BANNER_SAFE_NOTICE:
-      return machine.onSafeNotice(static_cast<uint32_t>(lParam));
-    case WM_BANNER_BLOCKER_NOTICE:
-      return machine.onBlockerNotice(static_cast<uint32_t>(lParam));
-    case WM_BANNER_QUERY_DRIVE:
-      return machine.onQueryDrive(wParam);
-    case WM_QUERYENDSESSION:
-      return machine.onQueryEndSession();
-    case WM_BANNER_SHUTDOWN_WARNING:
-      return machine.onShutdownWarning();
-    case WM_NCHITTEST:
-      return machine.onHitTest(clientPoint(hwnd, lParam));
-    case WM_SETCURSOR:
-      return machine.onSetCursor(LOWORD(lParam));
+    case WM_KEYDOWN: return machine.onKeyDown(static_cast<uint32_t>(wParam));
+    case WM_DEVICECHANGE: return machine.onDeviceChange(wParam);
+    case WM_BANNER_SAFE_NOTICE: return machine.onSafeNotice(static_cast<uint32_t>(lParam));
+    case WM_BANNER_BLOCKER_NOTICE: return machine.onBlockerNotice(static_cast<uint32_t>(lParam));
+    case WM_BANNER_QUERY_DRIVE: return machine.onQueryDrive(wParam);
+    case WM_QUERYENDSESSION: return machine.onQueryEndSession();
+    case WM_BANNER_SHUTDOWN_WARNING: return machine.onShutdownWarning();
+    case WM_NCHITTEST: return machine.onHitTest(clientPoint(hwnd, lParam));
+    case WM_SETCURSOR: return machine.onSetCursor(LOWORD(lParam));
     case WM_MOVING: {
       RECT* dragged = reinterpret_cast<RECT*>(lParam);
       Rect rect = {dragged->left, dragged->top, dragged->right, dragged->bottom};
@@ -114,15 +105,12 @@ LRESULT CALLBACK bannerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
       *dragged = {rect.left, rect.top, rect.right, rect.bottom};
       return result;
     }
-    case WM_MOVE:
-      return machine.onMove(GET_Y_LPARAM(lParam));
-    case WM_DESTROY:
-      return machine.onDestroy();
+    case WM_MOVE: return machine.onMove(GET_Y_LPARAM(lParam));
+    case WM_DESTROY: return machine.onDestroy();
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, kBehaviourSlot, 0);
       return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    default:
-      return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    default: return ::DefWindowProcW(hwnd, message, wParam, lParam);
   }
 }
 

@@ -84,7 +84,8 @@ DWORD WINAPI takeAndEnd(LPVOID mutex) {
 
 DWORD WINAPI tryTake(LPVOID mutex) {
   const DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
-  if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ::ReleaseMutex(static_cast<HANDLE>(mutex));
+  if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+    ::ReleaseMutex(static_cast<HANDLE>(mutex));
   return result;
 }
 

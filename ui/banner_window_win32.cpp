@@ -62,7 +62,8 @@ BannerWindow::BannerWindow(RemovableDevice& device_, const BannerSettings& setti
   ::SelectObject(imageDC.get(), textFont.get());
   ::SetBkMode(imageDC.get(), TRANSPARENT);
 
-  bannerTextLength = static_cast<int32_t>(formatUnplugText(bannerText, device.driveLetter, device.friendlyName));
+  bannerTextLength =
+      static_cast<int32_t>(formatUnplugText(bannerText, device.driveLetter, device.friendlyName));
   const Extent extent = extentOf(imageDC.get(), wide(bannerText), bannerTextLength);
   textExtent = {extent.width, extent.height};
 
@@ -83,11 +84,11 @@ BannerWindow::BannerWindow(RemovableDevice& device_, const BannerSettings& setti
     ::SelectObject(imageDC.get(), imageBitmap.get());
   }
 
-  symbolBitmap.reset(::LoadImageW(moduleInstance(), MAKEINTRESOURCEW(IDB_NO_SIGN), IMAGE_BITMAP, 0, 0,
-                                  LR_CREATEDIBSECTION | LR_DEFAULTSIZE));
+  symbolBitmap.reset(::LoadImageW(moduleInstance(), MAKEINTRESOURCEW(IDB_NO_SIGN), IMAGE_BITMAP, 0,
+                                  0, LR_CREATEDIBSECTION | LR_DEFAULTSIZE));
   if (symbolBitmap) ::SelectObject(symbolDC.get(), symbolBitmap.get());
-  smallIcon.reset(static_cast<HICON>(
-      ::LoadImageW(moduleInstance(), MAKEINTRESOURCEW(IDI_TARNWICK), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+  smallIcon.reset(static_cast<HICON>(::LoadImageW(moduleInstance(), MAKEINTRESOURCEW(IDI_TARNWICK),
+                                                  IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
 
   const int32_t width = imageSize.cx;
   if (width > 0) {
@@ -140,14 +141,15 @@ void BannerWindow::drawButtons() {
   const int corner = layout.cornerSize;
   const SelectedObject faces(dc, buttonBrush.get());
   if (askFirst) {
-    ::RoundRect(dc, okButtonRect.left, okButtonRect.top, okButtonRect.right, okButtonRect.bottom, corner, corner);
-    ::RoundRect(dc, cancelButtonRect.left, cancelButtonRect.top, cancelButtonRect.right, cancelButtonRect.bottom,
+    ::RoundRect(dc, okButtonRect.left, okButtonRect.top, okButtonRect.right, okButtonRect.bottom,
                 corner, corner);
+    ::RoundRect(dc, cancelButtonRect.left, cancelButtonRect.top, cancelButtonRect.right,
+                cancelButtonRect.bottom, corner, corner);
     ::SetTextColor(dc, kBlack);
     ::TextOutW(dc, layout.okTextX, layout.textY, L"OK", 2);
   } else {
-    ::RoundRect(dc, cancelButtonRect.left, cancelButtonRect.top, cancelButtonRect.right, cancelButtonRect.bottom,
-                corner, corner);
+    ::RoundRect(dc, cancelButtonRect.left, cancelButtonRect.top, cancelButtonRect.right,
+                cancelButtonRect.bottom, corner, corner);
     ::SetTextColor(dc, kBlack);
   }
   ::TextOutW(dc, layout.cancelTextX, layout.textY, L"Cancel", 6);
@@ -171,8 +173,8 @@ void BannerWindow::compose() {
   const AlphaBlendFn alphaBlend = systemApi().AlphaBlend;
   if (alphaBlend != nullptr && symbolBitmap) {
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, pulseAlpha, AC_SRC_ALPHA};
-    alphaBlend(dc, kSymbolLeft, kSymbolTop, kSymbolSize, kSymbolSize, symbolDC.get(), 0, 0, kSymbolSize,
-               kSymbolSize, blend);
+    alphaBlend(dc, kSymbolLeft, kSymbolTop, kSymbolSize, kSymbolSize, symbolDC.get(), 0, 0,
+               kSymbolSize, kSymbolSize, blend);
     ::GdiFlush();
   }
 }
@@ -182,8 +184,8 @@ bool BannerWindow::presentImage() {
   POINT source = {0, 0};
   SIZE size = imageSize;
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  const BOOL done = ::UpdateLayeredWindow(hwnd, screen, &position, &size, imageDC.get(), &source, 0, &blend,
-                                          ULW_ALPHA);
+  const BOOL done = ::UpdateLayeredWindow(hwnd, screen, &position, &size, imageDC.get(), &source, 0,
+                                          &blend, ULW_ALPHA);
   if (screen != nullptr) ::ReleaseDC(nullptr, screen);
   return done != FALSE;
 }

@@ -126,7 +126,8 @@ TEST_F(BannerWindowTest, ComposesTextButtonsAndAlphaRows) {
 
   // Both buttons: mostly white faces with black text.
   count(b, b.okButtonRect, white, black);
-  const int okArea = (b.okButtonRect.right - b.okButtonRect.left) * (b.okButtonRect.bottom - b.okButtonRect.top);
+  const int okArea =
+      (b.okButtonRect.right - b.okButtonRect.left) * (b.okButtonRect.bottom - b.okButtonRect.top);
   EXPECT_GT(white, okArea / 2);
   EXPECT_GT(black, 5);
   count(b, b.cancelButtonRect, white, black);
@@ -144,7 +145,9 @@ TEST_F(BannerWindowTest, CancelAloneWhileRunningAndNoButtonsWhenInactive) {
   EXPECT_EQ(b.cancelButtonRect.left, b.okButtonRect.left + 4);
   int white = 0, black = 0;
   // Left of the lone Cancel button, where OK would be, only body.
-  count(b, {b.okButtonRect.left, b.okButtonRect.top, b.okButtonRect.left + 4, b.okButtonRect.bottom}, white, black);
+  count(b,
+        {b.okButtonRect.left, b.okButtonRect.top, b.okButtonRect.left + 4, b.okButtonRect.bottom},
+        white, black);
   EXPECT_EQ(white, 0);
   count(b, b.cancelButtonRect, white, black);
   EXPECT_GT(white, 100);
@@ -176,7 +179,8 @@ TEST_F(BannerWindowTest, SymbolBlendMatchesTheFormula) {
   std::vector<uint8_t> symbolBits(static_cast<uint8_t*>(section.dsBm.bmBits),
                                   static_cast<uint8_t*>(section.dsBm.bmBits) + 18 * 18 * 4);
   if (symbolHeight < 0) {  // top-down: turn it into the bottom-up order of BannerImage
-    for (int y = 0; y < 9; ++y) std::swap_ranges(&symbolBits[y * 72], &symbolBits[y * 72 + 72], &symbolBits[(17 - y) * 72]);
+    for (int y = 0; y < 9; ++y)
+      std::swap_ranges(&symbolBits[y * 72], &symbolBits[y * 72 + 72], &symbolBits[(17 - y) * 72]);
   }
   const BannerImage symbol{symbolBits.data(), 18, 18};
   BannerImage expected = b.image();
@@ -202,7 +206,8 @@ TEST_F(BannerWindowTest, FadeStepsWorkOnTheComposedImageAndSlide) {
   EXPECT_EQ(steps, 32);
   EXPECT_EQ(b.position.x, 42);
   const BannerImage image = b.image();
-  EXPECT_TRUE(std::all_of(image.pixels, image.pixels + image.byteCount(), [](uint8_t v) { return v == 0; }));
+  EXPECT_TRUE(std::all_of(image.pixels, image.pixels + image.byteCount(),
+                          [](uint8_t v) { return v == 0; }));
 }
 
 TEST(NoticePlatform, LoadsEachTextOfTheCatalogue) {
@@ -231,13 +236,14 @@ TEST(NoticePlatform, ReadsTheOpenedProcessesPathAndTerminatesIt) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
-  if (!::CreateProcessW(sleeper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &child)) {
+  if (!::CreateProcessW(sleeper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child)) {
     GTEST_SKIP() << "sleeper.exe is not built beside the tests";
   }
   UniqueHandle process(child.hProcess), thread(child.hThread);
   // Until its main function runs, a new process has no module list to read.
-  for (int i = 0; i < 200 && ::GetFileAttributesW(pidFile.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+  for (int i = 0; i < 200 && ::GetFileAttributesW(pidFile.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    ::Sleep(50);
 
   WindowsNoticePlatform platform(nullptr, nullptr);
   ASSERT_TRUE(platform.openProcess(child.dwProcessId));

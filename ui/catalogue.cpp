@@ -6,7 +6,8 @@
 namespace tarnwick {
 
 // The catalogue's numbering is the string table's.
-static_assert(kCaptionStringId == IDS_CAPTION && kRootNameStringId == IDS_ROOT_NAME, "shared texts");
+static_assert(kCaptionStringId == IDS_CAPTION && kRootNameStringId == IDS_ROOT_NAME,
+              "shared texts");
 static_assert(messageId(Message::SafeText, true) == IDS_SAFE_TEXT_JA &&
                   messageId(Message::BlockerRunning, true) == IDS_RUNNING_TEXT_JA &&
                   messageId(Message::BlockerHolding, true) == IDS_OPEN_TEXT_JA &&
@@ -60,14 +61,14 @@ size_t blockerArguments(const BlockerFacts& facts, bool japanese, FormatArgument
   if (facts.runsFromDrive) {
     if (japanese) {  // "%c: ドライブの '%s' (PID=%d) ..."
       arguments[0] = letter, arguments[1] = image, arguments[2] = pid;
-    } else {         // "'%s' in %c: drive is running now. (PID=%d) ..."
+    } else {  // "'%s' in %c: drive is running now. (PID=%d) ..."
       arguments[0] = image, arguments[1] = letter, arguments[2] = pid;
     }
     return 3;
   }
-  if (japanese) {    // "'%s' (PID=%d) が %c: ドライブの '%s' を開いています。..."
+  if (japanese) {  // "'%s' (PID=%d) が %c: ドライブの '%s' を開いています。..."
     arguments[0] = image, arguments[1] = pid, arguments[2] = letter, arguments[3] = open;
-  } else {           // "'%s' in %c: drive is opened by '%s'. (PID=%d) ..."
+  } else {  // "'%s' in %c: drive is opened by '%s'. (PID=%d) ..."
     arguments[0] = open, arguments[1] = letter, arguments[2] = image, arguments[3] = pid;
   }
   return 4;

@@ -15,13 +15,13 @@ constexpr uint32_t kCaptionStringId = 501;   // "Tarnwick": prompt and warning c
 constexpr uint32_t kRootNameStringId = 502;  // "root": display name of a root folder
 
 enum class Message : uint32_t {
-  SafeText = 1,         // success balloon text
-  BlockerRunning = 2,   // blocker balloon: the process runs from the drive
-  BlockerHolding = 3,   // blocker balloon: the process holds a file or folder open
-  PromptRunning = 4,    // terminate prompt: the process runs from the drive
-  PromptHolding = 5,    // terminate prompt: the process holds a file or folder open
-  SafeTitle = 6,        // success balloon title
-  BlockerTitle = 7,     // blocker balloon title
+  SafeText = 1,        // success balloon text
+  BlockerRunning = 2,  // blocker balloon: the process runs from the drive
+  BlockerHolding = 3,  // blocker balloon: the process holds a file or folder open
+  PromptRunning = 4,   // terminate prompt: the process runs from the drive
+  PromptHolding = 5,   // terminate prompt: the process holds a file or folder open
+  SafeTitle = 6,       // success balloon title
+  BlockerTitle = 7,    // blocker balloon title
   ShutdownWarning = 101,
 };
 
@@ -35,13 +35,13 @@ constexpr uint32_t messageId(Message message, bool japanese) {
 }
 
 // Buffer sizes in units, terminator included.
-constexpr size_t kFormatCapacity = 128;        // a loaded message format
-constexpr size_t kTitleCapacity = 64;          // balloon titles and the caption
+constexpr size_t kFormatCapacity = 128;  // a loaded message format
+constexpr size_t kTitleCapacity = 64;    // balloon titles and the caption
 constexpr size_t kRootNameCapacity = 16;
 constexpr size_t kShutdownTextCapacity = 256;
 constexpr size_t kPromptCapacity = 512;
-constexpr size_t kBalloonTextCapacity = 256;   // the notification record's text field
-constexpr size_t kDisplayNameLimit = 90;       // longer names are cut to this and "..."
+constexpr size_t kBalloonTextCapacity = 256;  // the notification record's text field
+constexpr size_t kDisplayNameLimit = 90;      // longer names are cut to this and "..."
 constexpr size_t kDisplayNameCapacity = kDisplayNameLimit + 3 + 1;
 
 // The short form of a path shown in messages: empty stays empty; a path

@@ -72,28 +72,36 @@ TEST(Catalogue, BlockerMessagesTakeTheirValuesInEachLanguagesOrder) {
 
   FormatArgument a[4];
   size_t n = blockerArguments(running, false, a);
-  EXPECT_EQ(formatted(2002, a, n), u"'edit.exe' in E: drive is running now. (PID=1234)\nPlease exit the application.");
+  EXPECT_EQ(formatted(2002, a, n),
+            u"'edit.exe' in E: drive is running now. (PID=1234)\nPlease exit the application.");
   EXPECT_EQ(formatted(2004, a, n),
             u"'edit.exe' in E: drive is running now. (PID=1234)\nDo you exit the application?\n"
             u"Note that the unsaved data will be lost.");
   n = blockerArguments(running, true, a);
-  EXPECT_EQ(formatted(1002, a, n), u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを終了してください。");
-  EXPECT_EQ(formatted(1004, a, n),
-            u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを強制終了しますか?\n"
-            u"強制終了した場合、編集中のデータは保存されずに消滅します。");
+  EXPECT_EQ(
+      formatted(1002, a, n),
+      u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを終了してください。");
+  EXPECT_EQ(
+      formatted(1004, a, n),
+      u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを強制終了しますか?\n"
+      u"強制終了した場合、編集中のデータは保存されずに消滅します。");
 
   // English names the open item first, Japanese the process.
   n = blockerArguments(holding, false, a);
   EXPECT_EQ(formatted(2003, a, n),
-            u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nPlease close the folder or the file.");
-  EXPECT_EQ(formatted(2005, a, n),
-            u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nDo you exit the application?\n"
-            u"Note that the unsaved data will be lost.");
+            u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nPlease close the folder "
+            u"or the file.");
+  EXPECT_EQ(
+      formatted(2005, a, n),
+      u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nDo you exit the application?\n"
+      u"Note that the unsaved data will be lost.");
   n = blockerArguments(holding, true, a);
   EXPECT_EQ(formatted(1003, a, n),
-            u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' を開いています。\nファイル又はフォルダを閉じてください。");
+            u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' "
+            u"を開いています。\nファイル又はフォルダを閉じてください。");
   EXPECT_EQ(formatted(1005, a, n),
-            u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' を開いています。\nアプリケーションを強制終了しますか?\n"
+            u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' "
+            u"を開いています。\nアプリケーションを強制終了しますか?\n"
             u"強制終了した場合、編集中のデータは保存されずに消滅します。");
 
   // A process id above the signed range prints as the system formatter does.
@@ -104,7 +112,8 @@ TEST(Catalogue, BlockerMessagesTakeTheirValuesInEachLanguagesOrder) {
   const FormatArgument description[] = {FormatArgument::ofText(u"USB Mass Storage Device")};
   EXPECT_EQ(formatted(2001, description, 1),
             u"The 'USB Mass Storage Device' device can now be safely removed from the computer.");
-  EXPECT_EQ(formatted(1001, description, 1), u"'USB Mass Storage Device' は安全に取り外すことができますよ。");
+  EXPECT_EQ(formatted(1001, description, 1),
+            u"'USB Mass Storage Device' は安全に取り外すことができますよ。");
 }
 
 }  // namespace

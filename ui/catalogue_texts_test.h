@@ -17,16 +17,24 @@ inline const std::map<uint32_t, std::u16string>& expectedCatalogue() {
       {2001, u"The '%s' device can now be safely removed from the computer."},
       {1002, u"%c: ドライブの '%s' (PID=%d) が実行中です。\nアプリケーションを終了してください。"},
       {2002, u"'%s' in %c: drive is running now. (PID=%d)\nPlease exit the application."},
-      {1003, u"'%s' (PID=%d) が %c: ドライブの '%s' を開いています。\nファイル又はフォルダを閉じてください。"},
-      {2003, u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nPlease close the folder or the file."},
-      {1004, u"%c: ドライブの '%s' (PID=%d) が実行中です。\nアプリケーションを強制終了しますか?\n"
-             u"強制終了した場合、編集中のデータは保存されずに消滅します。"},
-      {2004, u"'%s' in %c: drive is running now. (PID=%d)\nDo you exit the application?\n"
-             u"Note that the unsaved data will be lost."},
-      {1005, u"'%s' (PID=%d) が %c: ドライブの '%s' を開いています。\nアプリケーションを強制終了しますか?\n"
-             u"強制終了した場合、編集中のデータは保存されずに消滅します。"},
-      {2005, u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nDo you exit the application?\n"
-             u"Note that the unsaved data will be lost."},
+      {1003,
+       u"'%s' (PID=%d) が %c: ドライブの '%s' "
+       u"を開いています。\nファイル又はフォルダを閉じてください。"},
+      {2003,
+       u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nPlease close the folder or the file."},
+      {1004,
+       u"%c: ドライブの '%s' (PID=%d) が実行中です。\nアプリケーションを強制終了しますか?\n"
+       u"強制終了した場合、編集中のデータは保存されずに消滅します。"},
+      {2004,
+       u"'%s' in %c: drive is running now. (PID=%d)\nDo you exit the application?\n"
+       u"Note that the unsaved data will be lost."},
+      {1005,
+       u"'%s' (PID=%d) が %c: ドライブの '%s' "
+       u"を開いています。\nアプリケーションを強制終了しますか?\n"
+       u"強制終了した場合、編集中のデータは保存されずに消滅します。"},
+      {2005,
+       u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nDo you exit the application?\n"
+       u"Note that the unsaved data will be lost."},
       {1006, u"ハードウェアの取り外し"},
       {2006, u"Safe To Remove Hardware"},
       {1007, u"エラーが発生したため、ハードウェアは取り外しできません"},

@@ -60,7 +60,8 @@ class SimulatedBanner : public BannerEffects {
 
   BannerMachine machine;
 
-  explicit SimulatedBanner(const BannerSettings& settings) : machine(*this, settings, u'E', {736, 74}) {}
+  explicit SimulatedBanner(const BannerSettings& settings)
+      : machine(*this, settings, u'E', {736, 74}) {}
 
   static BannerSettings settings(bool askFirst, bool systemNotices) {
     BannerSettings s;
@@ -127,7 +128,8 @@ class SimulatedBanner : public BannerEffects {
   void present(const BannerState& state, Rect& okButtonRect, Rect& cancelButtonRect) override {
     log.push_back("present");
     if (state.buttonsActive) {
-      const ButtonLayout layout = layoutButtons(state.imageSize.width, kCancelText, kOkText, state.askFirst);
+      const ButtonLayout layout =
+          layoutButtons(state.imageSize.width, kCancelText, kOkText, state.askFirst);
       okButtonRect = layout.ok;
       cancelButtonRect = layout.cancel;
     }

@@ -80,7 +80,8 @@ size_t formatMessage(char16_t* buffer, size_t capacity, const char16_t* format,
       out.put(u'%');
       continue;
     }
-    if (conversion != u's' && conversion != u'c' && conversion != u'd') {  // not a placeholder: kept as written
+    if (conversion != u's' && conversion != u'c' &&
+        conversion != u'd') {  // not a placeholder: kept as written
       out.put(u'%');
       out.put(conversion);
       continue;

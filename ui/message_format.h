@@ -56,7 +56,8 @@ bool formatFitting(char16_t* buffer, size_t capacity, const char16_t* format,
                    const FormatArgument* arguments, size_t count);
 
 template <size_t N, size_t M>
-bool formatFitting(char16_t (&buffer)[N], const char16_t* format, const FormatArgument (&arguments)[M]) {
+bool formatFitting(char16_t (&buffer)[N], const char16_t* format,
+                   const FormatArgument (&arguments)[M]) {
   return formatFitting(buffer, N, format, arguments, M);
 }
 

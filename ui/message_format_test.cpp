@@ -22,14 +22,15 @@ std::u16string format(size_t capacity, const char16_t* f, const Args& args,
 TEST(MessageFormat, FillsPlaceholdersInOrder) {
   const Args args = {FormatArgument::ofText(u"edit.exe"), FormatArgument::ofUnit(u'E'),
                      FormatArgument::ofNumber(-2147483647 - 1)};
-  EXPECT_EQ(format(100, u"'%s' in %c: (PID=%d) 100%%", args), u"'edit.exe' in E: (PID=-2147483648) 100%");
+  EXPECT_EQ(format(100, u"'%s' in %c: (PID=%d) 100%%", args),
+            u"'edit.exe' in E: (PID=-2147483648) 100%");
   EXPECT_EQ(formatMessage(nullptr, 0, u"%s!", args.data(), 1), 9u);
 }
 
 TEST(MessageFormat, OddFormatsAndArgumentsStayHarmless) {
   const Args one = {FormatArgument::ofText(nullptr)};
-  EXPECT_EQ(format(50, u"[%s][%s][%d]%", one), u"[][][]%");          // missing and null arguments
-  EXPECT_EQ(format(50, u"%x%l", Args{}), u"%x%l");                   // not placeholders
+  EXPECT_EQ(format(50, u"[%s][%s][%d]%", one), u"[][][]%");           // missing and null arguments
+  EXPECT_EQ(format(50, u"%x%l", Args{}), u"%x%l");                    // not placeholders
   EXPECT_EQ(format(50, u"%d", {FormatArgument::ofText(u"a")}), u"");  // wrong kind
   EXPECT_EQ(format(50, u"%c", {FormatArgument::ofUnit(0)}), u"");     // no terminator inside
 }
@@ -53,12 +54,14 @@ TEST(MessageFormat, FittingShortensTheLongestNamesAndKeepsTheSentence) {
   const std::u16string shortName = u"E:\\a.txt";
   const Args args = {FormatArgument::ofText(longName.c_str()), FormatArgument::ofUnit(u'E'),
                      FormatArgument::ofText(longName.c_str()), FormatArgument::ofNumber(4242)};
-  const char16_t* f = u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nPlease close the folder or the file.";
+  const char16_t* f =
+      u"'%s' in %c: drive is opened by '%s'. (PID=%d)\nPlease close the folder or the file.";
   char16_t small[120];
   EXPECT_FALSE(formatFitting(small, 120, f, args.data(), args.size()));
   const std::u16string text(small);
   EXPECT_EQ(text, u"'" + std::u16string(17, u'n') + u"...' in E: drive is opened by '" +
-                      std::u16string(17, u'n') + u"...'. (PID=4242)\nPlease close the folder or the file.");
+                      std::u16string(17, u'n') +
+                      u"...'. (PID=4242)\nPlease close the folder or the file.");
   EXPECT_NE(text.find(u"...' in E: drive is opened by '"), std::u16string::npos);
   EXPECT_NE(text.find(u"(PID=4242)\nPlease close the folder or the file."), std::u16string::npos);
 
@@ -75,8 +78,9 @@ TEST(MessageFormat, FittingShortensTheLongestNamesAndKeepsTheSentence) {
 // Random and maximal inputs never overrun the buffer and always terminate it.
 TEST(MessageFormat, RandomInputsNeverOverrunTheBuffer) {
   std::mt19937 random(20240611);
-  const char16_t* formats[] = {u"%s", u"'%s' in %c: drive is running now. (PID=%d)\nPlease exit the application.",
-                               u"%s%s%s%s%s", u"%c%d%s%%%", u"'%s' (PID=%d) が %c: ドライブの '%s' を開いています。"};
+  const char16_t* formats[] = {
+      u"%s", u"'%s' in %c: drive is running now. (PID=%d)\nPlease exit the application.",
+      u"%s%s%s%s%s", u"%c%d%s%%%", u"'%s' (PID=%d) が %c: ドライブの '%s' を開いています。"};
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::u16string> texts;
     Args args;
@@ -86,8 +90,9 @@ TEST(MessageFormat, RandomInputsNeverOverrunTheBuffer) {
       std::u16string t;
       for (size_t k = 0; k < length; ++k) {
         const uint32_t pick = random() % 10;
-        t.push_back(pick == 0 ? char16_t(0xD800 + random() % 0x800)  // surrogates, paired or not
-                              : pick == 1 ? u'%' : char16_t(1 + random() % 0xFFFE));
+        t.push_back(pick == 0   ? char16_t(0xD800 + random() % 0x800)  // surrogates, paired or not
+                    : pick == 1 ? u'%'
+                                : char16_t(1 + random() % 0xFFFE));
       }
       texts.push_back(t);
     }

@@ -80,8 +80,8 @@ void showSafeNotice(NoticePlatform& platform, const NoticeState& state, bool sho
   platform.showBalloon(balloon);
 }
 
-void showBlockerNotice(NoticePlatform& platform, NoticeState& state,
-                       const BlockerFindings& result, bool show) {
+void showBlockerNotice(NoticePlatform& platform, NoticeState& state, const BlockerFindings& result,
+                       bool show) {
   if (!show) {
     platform.removeBalloon(NoticeIcon::Blocker);
     state.blockerNoticeClosedTick = platform.tickCount();

@@ -23,7 +23,7 @@ class FakeNoticePlatform : public NoticePlatform {
   bool answerYes = false;
   bool canOpen = true;
   std::u16string runningImage = u"E:\\tools\\edit.exe";  // what the opened process runs
-  uint64_t runningStartTime = 0;                        // when it started; 0 unknown
+  uint64_t runningStartTime = 0;                         // when it started; 0 unknown
 
   void loadString(uint32_t id, char16_t* buffer, size_t capacity) override {
     auto it = expectedCatalogue().find(id);
@@ -33,7 +33,9 @@ class FakeNoticePlatform : public NoticePlatform {
     calls.push_back("show " + std::to_string(uint32_t(b.icon)));
     balloons.push_back(b);
   }
-  void removeBalloon(NoticeIcon icon) override { calls.push_back("remove " + std::to_string(uint32_t(icon))); }
+  void removeBalloon(NoticeIcon icon) override {
+    calls.push_back("remove " + std::to_string(uint32_t(icon)));
+  }
   uint32_t tickCount() override { return tick; }
   void enableBanner(bool enable) override { calls.push_back(enable ? "enable" : "disable"); }
   bool askYesNo(const char16_t* text, const char16_t* caption) override {
@@ -98,7 +100,8 @@ TEST(SafeNotice, ShowsTheFullDescriptionInTheUsersLanguageAndIsRemovedAgain) {
   s.japanese = true;
   showSafeNotice(p, s, true);
   EXPECT_EQ(std::u16string(p.balloons[1].title), u"ハードウェアの取り外し");
-  EXPECT_EQ(std::u16string(p.balloons[1].text), u"'USB Mass Storage Device' は安全に取り外すことができますよ。");
+  EXPECT_EQ(std::u16string(p.balloons[1].text),
+            u"'USB Mass Storage Device' は安全に取り外すことができますよ。");
   showSafeNotice(p, s, false);
   EXPECT_EQ(p.calls.back(), "remove 0");
 }
@@ -112,7 +115,8 @@ TEST(SafeNotice, ALongDescriptionIsShortenedToFitTheBalloon) {
   const std::u16string text = p.balloons.at(0).text;
   EXPECT_EQ(text.size(), 255u);
   EXPECT_EQ(text.substr(0, 5), u"The '");
-  EXPECT_NE(text.find(u"DDD...' device can now be safely removed from the computer."), std::u16string::npos);
+  EXPECT_NE(text.find(u"DDD...' device can now be safely removed from the computer."),
+            std::u16string::npos);
 }
 
 TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
@@ -129,7 +133,8 @@ TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
   EXPECT_EQ(p.balloons[0].infoFlags, kBalloonError);
   EXPECT_EQ(std::u16string(p.balloons[0].title), u"Problem Removing Hardware");
   EXPECT_EQ(std::u16string(p.balloons[0].text),
-            u"'root' in E: drive is opened by 'explorer.exe'. (PID=77)\nPlease close the folder or the file.");
+            u"'root' in E: drive is opened by 'explorer.exe'. (PID=77)\nPlease close the folder or "
+            u"the file.");
 
   r.runsFromDrive = true;
   r.holdsOpenItem = false;
@@ -137,9 +142,11 @@ TEST(BlockerNotice, NamesTheProcessOrTheOpenItemAndRecordsItsRemoval) {
   copyText(r.openPath, u"");
   s.japanese = true;
   showBlockerNotice(p, s, r, true);
-  EXPECT_EQ(std::u16string(p.balloons[1].text),
-            u"E: ドライブの 'run.exe' (PID=77) が実行中です。\nアプリケーションを終了してください。");
-  EXPECT_EQ(std::u16string(p.balloons[1].title), u"エラーが発生したため、ハードウェアは取り外しできません");
+  EXPECT_EQ(
+      std::u16string(p.balloons[1].text),
+      u"E: ドライブの 'run.exe' (PID=77) が実行中です。\nアプリケーションを終了してください。");
+  EXPECT_EQ(std::u16string(p.balloons[1].title),
+            u"エラーが発生したため、ハードウェアは取り外しできません");
 
   p.tick = 5555;
   showBlockerNotice(p, s, r, false);
@@ -163,7 +170,8 @@ TEST(BlockerNotice, TwoLongestNamesStillGiveAWholeSentenceInTheBalloon) {
     showBlockerNotice(p, s, r, true);
     const std::u16string text = p.balloons.at(0).text;
     EXPECT_LE(text.size(), 255u);
-    const std::u16string end = japanese ? u"ファイル又はフォルダを閉じてください。" : u"(PID=2147483647)\nPlease close the folder or the file.";
+    const std::u16string end = japanese ? u"ファイル又はフォルダを閉じてください。"
+                                        : u"(PID=2147483647)\nPlease close the folder or the file.";
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
     EXPECT_NE(text.find(u"..."), std::u16string::npos);
   }
@@ -203,7 +211,7 @@ TEST(Diagnosis, TheQuietPeriodSurvivesTheTickCountWrapping) {
   p.tick = 500;                                    // 1501 ms later
   diagnoseBlocker(p, search, s);
   EXPECT_EQ(search.searches, 0);
-  p.tick = 2000;                                   // 3001 ms later
+  p.tick = 2000;  // 3001 ms later
   diagnoseBlocker(p, search, s);
   EXPECT_EQ(search.searches, 1);
 
@@ -233,17 +241,21 @@ TEST(Diagnosis, OfferKillAsksFirstAndYesTerminatesTheProcessFound) {
   s.offerKill = true;
   p.answerYes = true;
   diagnoseBlocker(p, search, s);
-  EXPECT_EQ(p.calls, (std::vector<std::string>{"disable", "ask", "open 4242", "terminate", "close", "enable"}));
+  EXPECT_EQ(p.calls, (std::vector<std::string>{"disable", "ask", "open 4242", "terminate", "close",
+                                               "enable"}));
   EXPECT_EQ(p.promptCaption, u"Tarnwick");
-  EXPECT_EQ(p.promptText, u"'letter.txt' in E: drive is opened by 'edit.exe'. (PID=4242)\nDo you exit the application?\n"
-                          u"Note that the unsaved data will be lost.");
+  EXPECT_EQ(p.promptText,
+            u"'letter.txt' in E: drive is opened by 'edit.exe'. (PID=4242)\nDo you exit the "
+            u"application?\n"
+            u"Note that the unsaved data will be lost.");
   EXPECT_EQ(s.blockerNoticeShown, 0);  // terminated: no balloon
 
   // The same executable reported in another letter case is the same program.
   p.calls.clear();
   p.runningImage = u"e:\\TOOLS\\edit.exe";
   diagnoseBlocker(p, search, s);
-  EXPECT_EQ(p.calls, (std::vector<std::string>{"disable", "ask", "open 4242", "terminate", "close", "enable"}));
+  EXPECT_EQ(p.calls, (std::vector<std::string>{"disable", "ask", "open 4242", "terminate", "close",
+                                               "enable"}));
 }
 
 TEST(Diagnosis, NoOrAProcessThatIsNoLongerTheOneFoundShowsTheBalloon) {
@@ -252,15 +264,34 @@ TEST(Diagnosis, NoOrAProcessThatIsNoLongerTheOneFoundShowsTheBalloon) {
     std::u16string running, found;
     std::vector<std::string> calls;
   } cases[] = {
-      {false, true, u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", {"disable", "ask", "enable", "show 1"}},
-      {true, false, u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", {"disable", "ask", "open 4242", "enable", "show 1"}},
+      {false,
+       true,
+       u"E:\\tools\\edit.exe",
+       u"E:\\tools\\edit.exe",
+       {"disable", "ask", "enable", "show 1"}},
+      {true,
+       false,
+       u"E:\\tools\\edit.exe",
+       u"E:\\tools\\edit.exe",
+       {"disable", "ask", "open 4242", "enable", "show 1"}},
       // the id now belongs to another program
-      {true, true, u"C:\\Windows\\notepad.exe", u"E:\\tools\\edit.exe",
+      {true,
+       true,
+       u"C:\\Windows\\notepad.exe",
+       u"E:\\tools\\edit.exe",
        {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
       // the opened process's path cannot be read
-      {true, true, u"", u"E:\\tools\\edit.exe", {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
+      {true,
+       true,
+       u"",
+       u"E:\\tools\\edit.exe",
+       {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
       // the search could not read the path, so nothing proves the process is the same
-      {true, true, u"E:\\tools\\edit.exe", u"", {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
+      {true,
+       true,
+       u"E:\\tools\\edit.exe",
+       u"",
+       {"disable", "ask", "open 4242", "close", "enable", "show 1"}},
   };
   for (const Case& c : cases) {
     FakeNoticePlatform p;
@@ -288,8 +319,10 @@ TEST(Diagnosis, TheStartTimeTellsProcessesApartWhereThePathIsUnknown) {
       {u"", u"", 0x01D9000000000002, 0x01D9000000000001, false},  // the id was used again
       {u"", u"", 0, 0x01D9000000000001, false},                   // the start time cannot be read
       // with both known, both must agree
-      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000001, 0x01D9000000000001, true},
-      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000002, 0x01D9000000000001, false},
+      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000001, 0x01D9000000000001,
+       true},
+      {u"E:\\tools\\edit.exe", u"E:\\tools\\edit.exe", 0x01D9000000000002, 0x01D9000000000001,
+       false},
       {u"C:\\other.exe", u"E:\\tools\\edit.exe", 0x01D9000000000001, 0x01D9000000000001, false},
   };
   for (const Case& c : cases) {
@@ -328,10 +361,13 @@ TEST(Diagnosis, AJapanesePromptNamesTheProcessFirst) {
   s.offerKill = true;
   s.japanese = true;
   diagnoseBlocker(p, search, s);
-  EXPECT_EQ(p.promptText, u"'edit.exe' (PID=4242) が E: ドライブの 'root' を開いています。\nアプリケーションを強制終了しますか?\n"
-                          u"強制終了した場合、編集中のデータは保存されずに消滅します。");
+  EXPECT_EQ(p.promptText,
+            u"'edit.exe' (PID=4242) が E: ドライブの 'root' "
+            u"を開いています。\nアプリケーションを強制終了しますか?\n"
+            u"強制終了した場合、編集中のデータは保存されずに消滅します。");
   EXPECT_EQ(std::u16string(p.balloons.at(0).text),
-            u"'edit.exe' (PID=4242) が E: ドライブの 'root' を開いています。\nファイル又はフォルダを閉じてください。");
+            u"'edit.exe' (PID=4242) が E: ドライブの 'root' "
+            u"を開いています。\nファイル又はフォルダを閉じてください。");
 }
 
 }  // namespace
@@ -344,7 +380,7 @@ std::u16string randomText(std::mt19937& random, size_t length) {
   std::u16string t;
   for (size_t k = 0; k < length; ++k) {
     const uint32_t pick = random() % 12;
-    t.push_back(pick == 0 ? char16_t(0xD800 + random() % 0x800)
+    t.push_back(pick == 0   ? char16_t(0xD800 + random() % 0x800)
                 : pick == 1 ? u'\\'
                 : pick == 2 ? u'%'
                             : char16_t(1 + random() % 0xFFFE));
@@ -389,7 +425,9 @@ TEST(NoticeTexts, RandomAndMaximalInputsStayInsideEveryField) {
     ASSERT_LT(p.promptText.size(), kPromptCapacity);
     // The message's own end is always there: only the names were shortened.
     const std::u16string blocker = p.balloons[1].text;
-    const std::u16string end = s.japanese ? u"てください。" : search.open.empty() ? u"application." : u"file.";
+    const std::u16string end = s.japanese            ? u"てください。"
+                               : search.open.empty() ? u"application."
+                                                     : u"file.";
     ASSERT_EQ(blocker.substr(blocker.size() - end.size()), end) << round;
   }
 }

@@ -16,7 +16,8 @@ namespace {
 constexpr DWORD kNotifyRecordSize = NOTIFYICONDATAW_V2_SIZE;
 constexpr UINT kNotifyVersion = 3;
 constexpr UINT kBalloonShowMs = 30000;
-constexpr UINT kPromptStyle = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;  // 0x134: No is the default
+constexpr UINT kPromptStyle =
+    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;  // 0x134: No is the default
 
 void beginRecord(NOTIFYICONDATAW& data, HWND banner, NoticeIcon icon) {
   ZeroMemory(&data, sizeof data);
@@ -41,9 +42,12 @@ void WindowsNoticePlatform::showBalloon(const Balloon& balloon) {
   data.uCallbackMessage =
       balloon.icon == NoticeIcon::Safe ? WM_BANNER_SAFE_NOTICE : WM_BANNER_BLOCKER_NOTICE;
   data.hIcon = icon_;
-  copyText(reinterpret_cast<char16_t*>(data.szTip), sizeof data.szTip / sizeof data.szTip[0], u"Tarnwick");
-  static_assert(sizeof data.szInfo / sizeof data.szInfo[0] == kBalloonTextCapacity, "balloon text field");
-  static_assert(sizeof data.szInfoTitle / sizeof data.szInfoTitle[0] == kTitleCapacity, "balloon title field");
+  copyText(reinterpret_cast<char16_t*>(data.szTip), sizeof data.szTip / sizeof data.szTip[0],
+           u"Tarnwick");
+  static_assert(sizeof data.szInfo / sizeof data.szInfo[0] == kBalloonTextCapacity,
+                "balloon text field");
+  static_assert(sizeof data.szInfoTitle / sizeof data.szInfoTitle[0] == kTitleCapacity,
+                "balloon title field");
   copyText(reinterpret_cast<char16_t*>(data.szInfo), kBalloonTextCapacity, balloon.text);
   copyText(reinterpret_cast<char16_t*>(data.szInfoTitle), kTitleCapacity, balloon.title);
   data.uTimeout = kBalloonShowMs;
@@ -65,7 +69,9 @@ void WindowsNoticePlatform::removeBalloon(NoticeIcon icon) {
 
 uint32_t WindowsNoticePlatform::tickCount() { return ::GetTickCount(); }
 
-void WindowsNoticePlatform::enableBanner(bool enable) { ::EnableWindow(banner_, enable ? TRUE : FALSE); }
+void WindowsNoticePlatform::enableBanner(bool enable) {
+  ::EnableWindow(banner_, enable ? TRUE : FALSE);
+}
 
 bool WindowsNoticePlatform::askYesNo(const char16_t* text, const char16_t* caption) {
   return ::MessageBoxW(banner_, wide(text), wide(caption), kPromptStyle) == IDYES;
@@ -73,8 +79,8 @@ bool WindowsNoticePlatform::askYesNo(const char16_t* text, const char16_t* capti
 
 bool WindowsNoticePlatform::openProcess(uint32_t pid) {
   // Reading the executable's path proves that the id still names the process found.
-  process_.reset(::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
-                               FALSE, pid));
+  process_.reset(
+      ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
   return static_cast<bool>(process_);
 }
 

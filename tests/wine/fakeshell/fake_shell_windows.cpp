@@ -119,10 +119,10 @@ std::vector<Item> parseItems(const std::wstring& text) {
   HRESULT STDMETHODCALLTYPE name params override { return E_NOTIMPL; }
 
 // IDispatch answers common to both objects: no type information.
-#define NO_DISPATCH                                                                         \
-  NOT_IMPLEMENTED(GetTypeInfoCount, (UINT*))                                                \
-  NOT_IMPLEMENTED(GetTypeInfo, (UINT, LCID, ITypeInfo**))                                   \
-  NOT_IMPLEMENTED(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*))                  \
+#define NO_DISPATCH                                                        \
+  NOT_IMPLEMENTED(GetTypeInfoCount, (UINT*))                               \
+  NOT_IMPLEMENTED(GetTypeInfo, (UINT, LCID, ITypeInfo**))                  \
+  NOT_IMPLEMENTED(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*)) \
   NOT_IMPLEMENTED(Invoke, (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
 
 class Browser final : public IWebBrowser2 {
@@ -167,8 +167,8 @@ class Browser final : public IWebBrowser2 {
     *window = reinterpret_cast<SHANDLE_PTR>(item_.window);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Navigate(BSTR target, VARIANT* flags, VARIANT* frame,
-                                     VARIANT* postData, VARIANT* headers) override {
+  HRESULT STDMETHODCALLTYPE Navigate(BSTR target, VARIANT* flags, VARIANT* frame, VARIANT* postData,
+                                     VARIANT* headers) override {
     std::wstring line = L"navigate " + item_.address + L" " + (target ? target : L"(null)");
     for (VARIANT* v : {flags, frame, postData, headers}) {
       line += L" " + (v ? std::to_wstring(v->vt) : std::wstring(L"null"));

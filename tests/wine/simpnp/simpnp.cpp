@@ -113,8 +113,9 @@ std::wstring environment(const wchar_t* name) {
 
 std::string readFile(const std::wstring& path) {
   std::string data;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                            FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return data;
   char chunk[4096];
   DWORD read = 0;
@@ -136,8 +137,8 @@ std::string toUtf8(const std::wstring& text) {
   int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                               nullptr, nullptr);
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -257,8 +258,8 @@ std::wstring timeStamp() {
   LARGE_INTEGER frequency, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&now);
-  const unsigned long long micro =
-      static_cast<unsigned long long>(now.QuadPart) * 1000000ull / static_cast<unsigned long long>(frequency.QuadPart);
+  const unsigned long long micro = static_cast<unsigned long long>(now.QuadPart) * 1000000ull /
+                                   static_cast<unsigned long long>(frequency.QuadPart);
   wchar_t text[32];
   std::swprintf(text, 32, L"%llu.%03llu", micro / 1000, micro % 1000);
   return text;
@@ -268,9 +269,9 @@ std::wstring guidText(const GUID* guid) {
   if (guid == nullptr) return L"null";
   wchar_t text[48];
   std::swprintf(text, 48, L"{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
-                static_cast<unsigned long>(guid->Data1), guid->Data2, guid->Data3,
-                guid->Data4[0], guid->Data4[1], guid->Data4[2], guid->Data4[3], guid->Data4[4],
-                guid->Data4[5], guid->Data4[6], guid->Data4[7]);
+                static_cast<unsigned long>(guid->Data1), guid->Data2, guid->Data3, guid->Data4[0],
+                guid->Data4[1], guid->Data4[2], guid->Data4[3], guid->Data4[4], guid->Data4[5],
+                guid->Data4[6], guid->Data4[7]);
   return text;
 }
 
@@ -455,8 +456,8 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST no
   return result;
 }
 
-CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
-                                          LPWSTR vetoName, ULONG nameLength, ULONG flags) {
+CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType, LPWSTR vetoName,
+                                          ULONG nameLength, ULONG flags) {
   Tree tree;
   LogLine line(L"CM_Request_Device_EjectW");
   line.add(L"devnode", hex(node));
@@ -535,13 +536,13 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, H
       .add(L"flags", hex(flags))
       .add(L"result", hex(reinterpret_cast<ULONG_PTR>(set)))
       .write();
-  if (set == INVALID_HANDLE_VALUE && volumeSet && volumes == L"fail") SetLastError(ERROR_INVALID_DATA);
+  if (set == INVALID_HANDLE_VALUE && volumeSet && volumes == L"fail")
+    SetLastError(ERROR_INVALID_DATA);
   return set;
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-  BOOL result =
-      real<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList")(set);
+  BOOL result = real<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList")(set);
   LogLine(L"SetupDiDestroyDeviceInfoList")
       .add(L"set", hex(reinterpret_cast<ULONG_PTR>(set)))
       .add(L"result", decimal(result))
@@ -556,8 +557,8 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR id, HWND parent, DWORD f
   line.add(L"set", hex(reinterpret_cast<ULONG_PTR>(set))).add(L"id", id).add(L"flags", hex(flags));
   const Device* device = id != nullptr ? tree.byId(id) : nullptr;
   if (device == nullptr) {
-    BOOL result = real<decltype(&SetupDiOpenDeviceInfoW)>("SetupDiOpenDeviceInfoW")(
-        set, id, parent, flags, element);
+    BOOL result = real<decltype(&SetupDiOpenDeviceInfoW)>("SetupDiOpenDeviceInfoW")(set, id, parent,
+                                                                                    flags, element);
     line.add(L"result", decimal(result)).add(L"sim", L"0").write();
     return result;
   }
@@ -582,8 +583,8 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR id, HWND parent, DWORD f
 }
 
 BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA element,
-                                              DWORD property, PDWORD type, PBYTE buffer,
-                                              DWORD size, PDWORD required) {
+                                              DWORD property, PDWORD type, PBYTE buffer, DWORD size,
+                                              PDWORD required) {
   Tree tree;
   LogLine line(L"SetupDiGetDeviceRegistryPropertyW");
   line.add(L"set", hex(reinterpret_cast<ULONG_PTR>(set)));
@@ -594,8 +595,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA ele
   line.add(L"property", decimal(property)).add(L"size", decimal(size));
   if (device == nullptr) {
     BOOL result = real<decltype(&SetupDiGetDeviceRegistryPropertyW)>(
-        "SetupDiGetDeviceRegistryPropertyW")(set, element, property, type, buffer, size,
-                                             required);
+        "SetupDiGetDeviceRegistryPropertyW")(set, element, property, type, buffer, size, required);
     line.add(L"result", decimal(result)).add(L"sim", L"0").write();
     return result;
   }

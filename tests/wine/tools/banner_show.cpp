@@ -105,11 +105,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       }
       return 0;
     case WM_TIMER:
-    case WM_CLOSE:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_CLOSE: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 }
 
@@ -139,8 +136,9 @@ int wmain(int argc, wchar_t** argv) {
   cls.hInstance = moduleInstance();
   cls.lpszClassName = L"TarnwickBannerShow";
   if (!RegisterClassExW(&cls)) return 3;
-  HWND hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, cls.lpszClassName, L"Tarnwick",
-                              WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, moduleInstance(), nullptr);
+  HWND hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, cls.lpszClassName,
+                              L"Tarnwick", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, moduleInstance(),
+                              nullptr);
   if (hwnd == nullptr) return 4;
   banner->hwnd = hwnd;
 
@@ -174,9 +172,11 @@ int wmain(int argc, wchar_t** argv) {
   SetTimer(hwnd, 1, 120000, nullptr);
 
   char line[160];
-  std::snprintf(line, sizeof line, "hwnd %llu", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
+  std::snprintf(line, sizeof line, "hwnd %llu",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
   appendStatus(line);
-  std::snprintf(line, sizeof line, "workarea %ld %ld %ld %ld", work.left, work.top, work.right, work.bottom);
+  std::snprintf(line, sizeof line, "workarea %ld %ld %ld %ld", work.left, work.top, work.right,
+                work.bottom);
   appendStatus(line);
   std::snprintf(line, sizeof line, "position %ld %ld", banner->position.x, banner->position.y);
   appendStatus(line);
@@ -188,7 +188,8 @@ int wmain(int argc, wchar_t** argv) {
   const RECT& cancel = banner->cancelButtonRect;
   std::snprintf(line, sizeof line, "ok %ld %ld %ld %ld", ok.left, ok.top, ok.right, ok.bottom);
   appendStatus(line);
-  std::snprintf(line, sizeof line, "cancel %ld %ld %ld %ld", cancel.left, cancel.top, cancel.right, cancel.bottom);
+  std::snprintf(line, sizeof line, "cancel %ld %ld %ld %ld", cancel.left, cancel.top, cancel.right,
+                cancel.bottom);
   appendStatus(line);
   std::snprintf(line, sizeof line, "blocker-shown %d", banner->notices.blockerNoticeShown);
   appendStatus(line);

@@ -48,13 +48,13 @@ struct Mode {
 std::string describe(const tarnwick::BlockerFindings& f, bool found) {
   char text[1200];
   char image[700] = {}, path[700] = {};
-  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.holderImage), -1, image, sizeof image,
-                      nullptr, nullptr);
-  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.openPath), -1, path, sizeof path, nullptr,
-                      nullptr);
-  std::snprintf(text, sizeof text, "found=%d pid=%lu runs=%d holds=%d image=%s path=%s", found ? 1 : 0,
-                static_cast<unsigned long>(found ? f.holderPid : 0), f.runsFromDrive ? 1 : 0,
-                f.holdsOpenItem ? 1 : 0, found ? image : "", path);
+  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.holderImage), -1, image,
+                      sizeof image, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(f.openPath), -1, path,
+                      sizeof path, nullptr, nullptr);
+  std::snprintf(text, sizeof text, "found=%d pid=%lu runs=%d holds=%d image=%s path=%s",
+                found ? 1 : 0, static_cast<unsigned long>(found ? f.holderPid : 0),
+                f.runsFromDrive ? 1 : 0, f.holdsOpenItem ? 1 : 0, found ? image : "", path);
   return text;
 }
 
@@ -62,8 +62,8 @@ void pieces(tarnwick::WindowsBlockerFinder& finder) {
   wchar_t path[MAX_PATH];
   GetTempPathW(MAX_PATH, path);
   wcscat(path, L"tarnwick-timing.tmp");
-  HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE || !finder.startWorker()) return;
   char16_t name[tarnwick::kNameUnits];
   constexpr int kRequests = 3000;
@@ -75,7 +75,8 @@ void pieces(tarnwick::WindowsBlockerFinder& finder) {
 
   tarnwick::WindowsHandleQueries direct(finder.api);
   start = nowMs();
-  for (int i = 0; i < kRequests; ++i) tarnwick::nameFileHandle(direct, reinterpret_cast<uintptr_t>(file), name);
+  for (int i = 0; i < kRequests; ++i)
+    tarnwick::nameFileHandle(direct, reinterpret_cast<uintptr_t>(file), name);
   std::printf("name_direct_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
 
   constexpr int kSnapshots = 20;
@@ -124,7 +125,8 @@ int wmain(int argc, wchar_t** argv) {
     size_t at = modeList.find(name);
     while (at != std::wstring::npos) {
       const size_t end = at + name.size();
-      if ((at == 0 || modeList[at - 1] == L',') && (end == modeList.size() || modeList[end] == L',')) {
+      if ((at == 0 || modeList[at - 1] == L',') &&
+          (end == modeList.size() || modeList[end] == L',')) {
         modes.push_back(m);
         break;
       }

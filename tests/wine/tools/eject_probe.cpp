@@ -30,7 +30,9 @@ std::string utf8(const char16_t* text) {
 
 // The record with a guard band after it, filled with a pattern.
 struct GuardedDevice {
-  explicit GuardedDevice(char16_t letter) : device(letter) { std::memset(guard, 0xA5, sizeof guard); }
+  explicit GuardedDevice(char16_t letter) : device(letter) {
+    std::memset(guard, 0xA5, sizeof guard);
+  }
   tarnwick::RemovableDevice device;
   unsigned char guard[1024];
   bool intact() const {
@@ -57,8 +59,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!session.isValid()) return 4;
     static GuardedDevice guarded(letter);
     tarnwick::RemovableDevice& d = guarded.device;
-    const bool resolved =
-        tarnwick::resolve(d, session.volumeSet.get(), session.wmiServices.get());
+    const bool resolved = tarnwick::resolve(d, session.volumeSet.get(), session.wmiServices.get());
     std::printf("resolved %d\t%s\t%s\t%s\n", resolved ? 1 : 0, utf8(d.instanceId).c_str(),
                 utf8(d.friendlyName).c_str(), utf8(d.deviceDescription).c_str());
     if (resolved) {

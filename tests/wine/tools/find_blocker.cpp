@@ -23,8 +23,9 @@ void printText(const char* key, const char16_t* text) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   for (int i = 2; i < argc; ++i) {
-    HANDLE h = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 3;
   }
   tarnwick::WindowsBlockerFinder finder;

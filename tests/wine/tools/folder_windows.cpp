@@ -35,9 +35,7 @@ LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       appendLog(hwnd);
       if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) != 0) return 0;  // ignores it
       break;
-    case WM_APP:
-      DestroyWindow(hwnd);
-      return 0;
+    case WM_APP: DestroyWindow(hwnd); return 0;
     case WM_DESTROY:
       if (--windowsLeft == 0) PostQuitMessage(0);
       return 0;
@@ -62,22 +60,23 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t handles[4096] = {};
   for (int i = 3; i < argc; ++i) {
     const bool ignores = wcscmp(argv[i], L"ignore") == 0;
-    HWND hwnd = CreateWindowExW(0, cls.lpszClassName, argv[i], WS_OVERLAPPEDWINDOW,
-                                40 * i, 30 * i, 320, 200, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = CreateWindowExW(0, cls.lpszClassName, argv[i], WS_OVERLAPPEDWINDOW, 40 * i, 30 * i,
+                                320, 200, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) return 4;
     ++windowsLeft;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, ignores ? 1 : 0);
     ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     wchar_t line[32];
-    std::swprintf(line, 32, L"%llu\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
+    std::swprintf(line, 32, L"%llu\n",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
     wcscat(handles, line);
   }
 
   // Written under another name and then renamed, so a reader sees all or nothing.
   wchar_t partial[MAX_PATH + 8];
   std::swprintf(partial, MAX_PATH + 8, L"%ls.part", argv[1]);
-  HANDLE file = CreateFileW(partial, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file = CreateFileW(partial, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 5;
   char bytes[4096];
   int n = WideCharToMultiByte(CP_UTF8, 0, handles, -1, bytes, sizeof bytes, nullptr, nullptr);

@@ -25,14 +25,16 @@ struct ExtendedHandleEntry {
 inline long handleCount(DWORD pid) {
   using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
   if (query == nullptr) return -1;
   constexpr ULONG kExtendedHandleInformation = 64;
   constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
   std::vector<unsigned char> buffer(1 << 20);
   for (int attempt = 0; attempt < 8; ++attempt) {
     ULONG needed = 0;
-    LONG status = query(kExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    LONG status = query(kExtendedHandleInformation, buffer.data(),
+                        static_cast<ULONG>(buffer.size()), &needed);
     if (status == kLengthMismatch) {
       buffer.resize(buffer.size() * 2 > needed ? buffer.size() * 2 : needed + 4096);
       continue;

@@ -20,15 +20,17 @@ int wmain(int argc, wchar_t** argv) {
   }
   for (int i = first; i < argc; ++i) {
     // Backup semantics let the same call open a folder.
-    HANDLE h = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       std::fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
       return 3;
     }
     for (long c = 1; c < copies; ++c) {
       HANDLE copy = nullptr;
-      if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      if (!DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
         return 3;
       }
     }

@@ -17,13 +17,14 @@ namespace {
 
 HANDLE openPath(const wchar_t* path) {
   // Backup semantics let the same call open a folder.
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 HANDLE duplicate(HANDLE h) {
   HANDLE copy = nullptr;
-  DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
   return copy;
 }
 
@@ -44,7 +45,8 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   HANDLE thread = duplicate(GetCurrentThread());
-  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+  HANDLE section =
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
   for (long i = 0; i < count; ++i) {
     switch (i % 20) {
       case 0:
@@ -54,23 +56,26 @@ int wmain(int argc, wchar_t** argv) {
           break;
         }
         [[fallthrough]];
-      case 1: case 5: case 9: case 13: case 17:
-        CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        break;
-      case 2: case 6: case 14: case 18: {
+      case 1:
+      case 5:
+      case 9:
+      case 13:
+      case 17: CreateEventW(nullptr, FALSE, FALSE, nullptr); break;
+      case 2:
+      case 6:
+      case 14:
+      case 18: {
         HKEY key;
         RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key);
         break;
       }
-      case 3: case 11:
-        duplicate(section);
-        break;
-      case 4: case 12: case 16:
-        duplicate(thread);
-        break;
-      case 7: case 15:
-        CreateMutexW(nullptr, FALSE, nullptr);
-        break;
+      case 3:
+      case 11: duplicate(section); break;
+      case 4:
+      case 12:
+      case 16: duplicate(thread); break;
+      case 7:
+      case 15: CreateMutexW(nullptr, FALSE, nullptr); break;
       default:
         if (i % 500 == 19) {
           HANDLE r, w;

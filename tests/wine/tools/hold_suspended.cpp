@@ -17,8 +17,9 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE handles[16];
   int opened = 0;
   for (int i = 3; i < argc && opened < 16; ++i) {
-    HANDLE h = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    &inherit, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 3;
     handles[opened++] = h;
   }
@@ -26,8 +27,8 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
-  if (!CreateProcessW(argv[2], &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                      &child)) {
+  if (!CreateProcessW(argv[2], &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &child)) {
     return 3;
   }
   for (int i = 0; i < opened; ++i) CloseHandle(handles[i]);

@@ -65,13 +65,13 @@ int wmain(int argc, wchar_t** argv) {
     drive->type = DRIVE_NO_ROOT_DIR;  // no mount point: the letter goes away
   }
 
-  HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+  HANDLE manager =
+      CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (manager == INVALID_HANDLE_VALUE) return 1;
   DWORD returned = 0;
-  BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, buffer, drive->size, nullptr, 0,
-                            &returned, nullptr);
+  BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, buffer, drive->size, nullptr, 0, &returned,
+                            nullptr);
   CloseHandle(manager);
   return ok ? 0 : 1;
 }

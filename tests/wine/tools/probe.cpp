@@ -34,8 +34,9 @@ BOOL CALLBACK listWindow(HWND hwnd, LPARAM pid) {
   if (owner == static_cast<DWORD>(pid)) {
     wchar_t cls[256] = {};
     GetClassNameW(hwnd, cls, 256);
-    std::wprintf(L"%llu %ls %d\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
-                 cls, IsWindowVisible(hwnd) ? 1 : 0);
+    std::wprintf(L"%llu %ls %d\n",
+                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), cls,
+                 IsWindowVisible(hwnd) ? 1 : 0);
   }
   return TRUE;
 }
@@ -54,8 +55,9 @@ BOOL CALLBACK listBanner(HWND hwnd, LPARAM) {
   GetWindowThreadProcessId(hwnd, &owner);
   RECT r = {};
   GetWindowRect(hwnd, &r);
-  std::printf("%llu %lu %ld %ld %ld %ld %d\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
-              owner, r.left, r.top, r.right, r.bottom, IsWindowVisible(hwnd) ? 1 : 0);
+  std::printf("%llu %lu %ld %ld %ld %ld %d\n",
+              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), owner, r.left,
+              r.top, r.right, r.bottom, IsWindowVisible(hwnd) ? 1 : 0);
   return TRUE;
 }
 
@@ -74,8 +76,9 @@ BOOL CALLBACK listBox(HWND hwnd, LPARAM pid) {
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
   if (owner != static_cast<DWORD>(pid) || wcscmp(cls, L"#32770") != 0) return TRUE;
-  std::printf("box %llu %llu\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
-              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
+  std::printf(
+      "box %llu %llu\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
+      static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
   wchar_t caption[256] = {};
   GetWindowTextW(hwnd, caption, 256);
   printUtf8("caption", caption);
@@ -129,12 +132,14 @@ int wmain(int argc, wchar_t** argv) {
     HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(number(argv[2])));
     return PostMessageW(hwnd, static_cast<UINT>(number(argv[3])),
                         static_cast<WPARAM>(number(argv[4])), static_cast<LPARAM>(number(argv[5])))
-               ? 0 : 1;
+               ? 0
+               : 1;
   }
   if (!wcscmp(verb, L"send") && argc >= 6) {
     HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(number(argv[2])));
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, static_cast<UINT>(number(argv[3])), static_cast<WPARAM>(number(argv[4])),
+    if (!SendMessageTimeoutW(hwnd, static_cast<UINT>(number(argv[3])),
+                             static_cast<WPARAM>(number(argv[4])),
                              static_cast<LPARAM>(number(argv[5])), SMTO_NORMAL, 120000, &result)) {
       return 1;
     }
@@ -164,8 +169,8 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (!wcscmp(verb, L"spawn") && argc >= 4) {
-    HANDLE file = CreateFileW(argv[3], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(argv[3], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 99;
     DWORD size = GetFileSize(file, nullptr);
     wchar_t* line = static_cast<wchar_t*>(std::calloc(size / 2 + 1, sizeof(wchar_t)));
@@ -178,7 +183,8 @@ int wmain(int argc, wchar_t** argv) {
     if (!CreateProcessW(argv[2], line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       return 99;
     DWORD code = 98;
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     std::free(line);

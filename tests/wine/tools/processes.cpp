@@ -16,7 +16,8 @@ int list() {
   if (snapshot == INVALID_HANDLE_VALUE) return 1;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     char name[MAX_PATH * 3] = {};
     WideCharToMultiByte(CP_UTF8, 0, entry.szExeFile, -1, name, sizeof name - 1, nullptr, nullptr);
     std::printf("%lu %lu %s\n", static_cast<unsigned long>(entry.th32ProcessID),
@@ -29,8 +30,8 @@ int list() {
 int kill(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
   if (process == nullptr) return 1;
-  const BOOL ended = TerminateProcess(process, 1) &&
-                     WaitForSingleObject(process, 30000) == WAIT_OBJECT_0;
+  const BOOL ended =
+      TerminateProcess(process, 1) && WaitForSingleObject(process, 30000) == WAIT_OBJECT_0;
   CloseHandle(process);
   return ended ? 0 : 1;
 }

@@ -23,8 +23,8 @@ std::wstring quoted(const wchar_t* argument) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
-  HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 97;
   wchar_t folder[MAX_PATH] = {};
   DWORD read = 0;
