@@ -138,6 +138,31 @@ seed("banner_machine", "system-notices", banner(2, [0, 0, 1, 0, 1, 6, 0, 0, 0, 0
 seed("banner_machine", "removed-after-success", banner(0, [0, 0, 0, 8, 1, 0, 8, 0] + [0] * 40))
 seed("banner_machine", "prompt-and-shutdown", banner(4, [0, 0, 1] + pulse + [0, 1, 3, 0, 11, 2, 0, 0, 1] + [10, 0, 2, 0, 0, 1] + [13, 1, 14, 0, 0, 0, 0, 10, 12, 69]))
 
+# Temporary copy: header (letters, drive, pid, code page), then the lines
+# path, batch, folder, short form, ANSI text, name script, write script,
+# prefix, extension.
+def relaunch(letters, drive, pid, page, *texts):
+    return bytes([letters]) + struct.pack("<HIB", ord(drive), pid, page) + lines(*texts)
+
+
+seed("relaunch_command", "plain", relaunch(0, "E", 704, 0, "C:\\Users\\Tom\\Temp\\TWK11b1.exe",
+                                            "C:\\Users\\Tom\\Temp\\TWK11b2.bat", "C:\\Users\\Tom\\Temp\\",
+                                            "", "DEL \"x\"\r\n"))
+seed("relaunch_command", "letters-operators", relaunch(0xBF, "e", 4294967295, 0x04,
+                                                        "C:\\Tom & Jerry (work) 100%\\TWKa.exe", "TWKb.bat",
+                                                        "C:\\Tom & Jerry (work) 100%\\", "C:\\TOMJER~1\\TWKA.EXE",
+                                                        "abc", "\x00\x01\x00\x01\x01", "\x05\x09\x02"))
+seed("relaunch_command", "not-carried", relaunch(0x80, "F", 7, 0x05, "C:\\T\u00fcr\\TWKa.exe", "TWKb.bat",
+                                                  "c:\\t\u00fcr\\", "C:\\T~1\\TWKA.EXE",
+                                                  "T\u00fcr \u65e5\U0001F600", "\x02\x00\x03\x00\x01",
+                                                  "\x01\x05\x03", "TWK", ".bat"))
+seed("relaunch_command", "long-percent", relaunch(0x3F, "Z", 1, 0x12, "C:\\" + "%" * 244 + "\\TWKffff.exe",
+                                                   "TWKfffe.bat", "C:\\" + "%" * 244 + "\\", "",
+                                                   "x" * 1100, "\x07\x0b\x0f", "\x0d\x11\x00\x02"))
+seed("relaunch_command", "names-taken", relaunch(0x40, "G", 12, 0x18, "G:\\Tarnwick.exe", "TWK1.bat",
+                                                  "C:\\Tmp\\", "", "a\U0001F600b", "\x06" + "\x02\x00" * 20 + "\x0b",
+                                                  "", "TWK", ".exe"))
+
 for target, files in seeds.items():
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
