@@ -99,6 +99,25 @@ class BannerRunCase(harness.WineTestCase):
                              capture_output=True, text=True, timeout=60).stdout.split()
         return out[-1] if out else None
 
+    @contextlib.contextmanager
+    def fading_in_place(self, banner, process_ended):
+        """Around what makes the banner fade out: waits until `process_ended()`
+        and checks that the banner never moved. Every move of its X window
+        is recorded; probes also sample its place, but the fade may be over
+        before one sees it."""
+        watch = harness.WindowWatch(self.wine.display.name)
+        window = wait_until(self.x_window, 30, "the banner's X window")
+        yield
+        places = set()
+
+        def ended():
+            places.update((b.x, b.y) for b in self.banners() if b.pid == banner.pid)
+            return process_ended()
+        wait_until(ended, 30, "the banner to fade out and its process to end", interval=0.05)
+        self.assertLessEqual(places, {(banner.x, banner.y)}, "faded where it was")
+        self.assertLessEqual(watch.places(window), {(banner.x, banner.y)}, "faded where it was")
+        self.assertIn("UnmapNotify", watch.events(window), "the watch saw the banner go")
+
     def key(self, name):
         window = wait_until(self.x_window, 30, "the banner's X window")
         self.xdotool("key", "--window", window, name)

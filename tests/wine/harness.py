@@ -15,6 +15,7 @@ When DISPLAY is not set, an Xvfb server is started for the session.
 """
 import atexit
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -101,12 +102,42 @@ class WindowWatch:
         self.xev = subprocess.Popen(
             ["xev", "-display", display, "-root", "-event", "substructure"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.lines = None
+
+    def _stop(self):
+        if self.lines is None:
+            self.xev.terminate()
+            out, _ = self.xev.communicate(timeout=10)
+            self.lines = out.splitlines()
+        return self.lines
 
     def mapped(self):
         """Stops watching; returns the MapNotify lines seen."""
-        self.xev.terminate()
-        out, _ = self.xev.communicate(timeout=10)
-        return [line for line in out.splitlines() if line.startswith("MapNotify")]
+        return [line for line in self._stop() if line.startswith("MapNotify")]
+
+    def events(self, window):
+        """Stops watching; returns the names of the events seen for the X
+        window `window` (a number), in order: "ConfigureNotify", ..."""
+        names = []
+        lines = self._stop()
+        for first, second in zip(lines, lines[1:]):
+            match = re.search(r"event 0x[0-9a-f]+, window (0x[0-9a-f]+)", second)
+            if first.endswith(",") and match and int(match.group(1), 16) == int(window):
+                names.append(first.split()[0])
+        return names
+
+    def places(self, window):
+        """Stops watching; returns the set of (x, y) that ConfigureNotify
+        reported for the X window `window` (a number)."""
+        found = set()
+        lines = self._stop()
+        for first, second in zip(lines, lines[1:]):
+            if not first.startswith("ConfigureNotify"):
+                continue
+            match = re.search(r"window (0x[0-9a-f]+), \((-?\d+),(-?\d+)\)", second)
+            if match and int(match.group(1), 16) == int(window):
+                found.add((int(match.group(2)), int(match.group(3))))
+        return found
 
 
 class WineSession:

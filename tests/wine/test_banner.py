@@ -79,7 +79,15 @@ class BannerShow:
             self.wait_ready()
 
     def wait_ready(self):
-        wait_until(lambda: "ready" in read_text(self.status_path), 90, "the banner of " + self.mode)
+        def ready_or_ended():
+            return "ready" in read_text(self.status_path) or not self.process.running()
+        try:
+            wait_until(ready_or_ended, 90, "the banner of " + self.mode)
+        except AssertionError as e:
+            raise AssertionError("%s; status so far: %r" % (e, read_text(self.status_path)))
+        if "ready" not in read_text(self.status_path):
+            self.test.fail("banner_show %s ended with exit code 0x%x before it was ready; status: %r"
+                           % (self.mode, self.process.wait_exit(10), read_text(self.status_path)))
         self.values = {key: [int(v) for v in value.split()]
                        for key, value in harness.parse_reply(read_text(self.status_path)).items()
                        if value}

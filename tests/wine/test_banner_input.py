@@ -73,15 +73,9 @@ class AskFirstTest(BannerRunCase):
         worker = self.start_worker("-c", "E:")
         banner = self.wait_banner()
         self.pulse_screens(banner, "ask_c")
-        self.key("Escape")
-        places = set()
-
-        def gone():
-            places.update((b.x, b.y) for b in self.banners() if b.pid == banner.pid)
-            return not worker.running()
-        wait_until(gone, 30, "the banner to fade out", interval=0.05)
+        with self.fading_in_place(banner, lambda: not worker.running()):
+            self.key("Escape")
         self.assertEqual(worker.wait_exit(10), 0)
-        self.assertEqual(places, {(banner.x, banner.y)})
         self.assertEqual(self.requests(), [])
 
     def test_with_c_a_refusal_brings_ok_back_and_only_ok_retries(self):

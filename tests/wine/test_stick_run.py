@@ -66,15 +66,8 @@ class CancelTest(StickRunCase):
         self.wait_requests(2)
         self.shoot("stick_cancel_alone", lambda s: self.buttons(s, banner) == "cancel",
                    "Cancel alone")
-        cancel(banner)
-
-        places = set()
-
-        def gone():
-            places.update((b.x, b.y) for b in self.banners() if b.pid == pid)
-            return not self.process_alive(pid)
-        wait_until(gone, 30, "the banner to fade out and the copy to end", interval=0.05)
-        self.assertEqual(places, {(banner.x, banner.y)}, "faded where it was")
+        with self.fading_in_place(banner, lambda: not self.process_alive(pid)):
+            cancel(banner)
         requests = self.requests()
         self.assertTrue(all(r["result"] == sim.CR_REMOVE_VETOED for r in requests))
         self.assertEqual({int(r["pid"]) for r in requests}, {pid})

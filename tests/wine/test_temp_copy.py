@@ -85,16 +85,22 @@ class RelaunchTest(StickRunCase):
         stick, program = self.stick("E")
         names = ["Tom & Jerry (work)", "100% sure", "%PATH% x", "a^b,c=d", "a;b",
                  "T\u00fcr", "\u65e5\u672c", "\u65e5\u672c & 100%"]
+        seen = 0
         for name in names:
             with self.subTest(name=name):
                 temp, temp_windows = self.temp_folder(name)
                 before = sorted(os.listdir(temp))
-                # A silent copy: what matters here is the folder's name.
-                launcher = self.launch(program, temp_windows, ["-s"])
-                # The copy lives for a second at least: its worker resolves,
-                # ejects, and its batch waits for it to end.
-                wait_until(lambda: [f for f in self.twk_files(temp) if f.endswith(".exe")],
-                           60, "the copy", interval=0.01)
+                # A silent copy: what matters here is the folder's name. The
+                # layer logs the copy's command line when it starts. A folder
+                # with ';' in its name splits the loader's search path, so the
+                # copy there runs on the system's own layer (finds no device,
+                # ends) and is seen only by the clean folder.
+                launcher = self.launch(program, temp_windows, ["-s"], env=self.record_worker_env())
+                if ";" not in name:
+                    worker = self.next_hold(seen)
+                    seen += 1
+                    self.assertRegex(worker["command_line"],
+                                     r'\\TWK[0-9A-Fa-f]{1,4}\.exe" E: /s --delete-executable$')
                 self.assertEqual(launcher.wait_exit(120), 0)
                 self.wait_cleaned(temp, before)
 

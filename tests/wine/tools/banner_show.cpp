@@ -149,6 +149,7 @@ int wmain(int argc, wchar_t** argv) {
   banner->pulseAlpha = 255;
   if (!banner->present()) return 5;
   ShowWindow(hwnd, SW_SHOW);
+  appendStatus("shown");  // tells a banner that hangs in its state from one that never came up
 
   if (mode == L"fade") {
     banner->slideStep = 1;
