@@ -1,5 +1,8 @@
 #include "app/roles.h"
 
+#include <memory>
+#include <new>
+
 namespace tarnwick {
 
 Role chooseRole(const LaunchOptions& options) {
@@ -16,42 +19,45 @@ void runWaiter(int32_t pid, WaitedProcess& process) {
   process.close();
 }
 
-void runWorker(const LaunchOptions& options, WorkerHost& host) {
-  if (!host.createDevice(options.driveLetter)) return;
+void runWorker(const LaunchOptions& options, WorkerHost& host, ResolvePlatform& resolver,
+               EjectPlatform& ejector) {
+  std::unique_ptr<RemovableDevice> device(new (std::nothrow) RemovableDevice(options.driveLetter));
+  if (!device) return;  // no memory for the record: not even the clean-up batch
   if (options.openDrive) host.openDriveFolder(options.driveLetter);
   host.registerBannerClass();
   // A launcher checks for a banner on its drive before it starts a worker, but
   // a worker it started just before may not have shown its banner yet: a
   // second worker for the same drive ends here, quietly, as the launcher would.
-  if (host.resolveDevice() && !host.bannerServesDrive(options.driveLetter)) {
+  if (resolveDevice(*device, resolver) && !host.bannerServesDrive(options.driveLetter)) {
     BannerSettings settings;
     settings.askFirst = options.askFirst != 0;
     settings.systemNotices = options.systemNotices != 0;
     settings.offerKill = options.offerKill != 0;
     settings.closeExplorer = options.closeExplorer != 0;
-    host.createBanner(settings);
+    host.createBanner(*device, settings, ejector);
     if (!options.silent && host.createBannerWindow()) {
-      // With system notices the system tells the user; otherwise the banner does.
-      host.setWantVetoInfo(options.systemNotices == 0);
+      // Veto buffers keep the system silent: with system notices the system
+      // tells the user; otherwise the banner does.
+      device->wantVetoInfo = options.systemNotices == 0 ? 1 : 0;
       host.runMessageLoop();
     } else {
-      host.setWantVetoInfo(false);
-      host.ejectOnce();  // the system reports the outcome
+      device->wantVetoInfo = 0;
+      ejectDevice(*device, ejector);  // the system reports the outcome
     }
     host.destroyBanner();
   }
-  host.destroyDevice();
+  device.reset();
   if (options.deleteExecutable) host.startCleanupBatch();
 }
 
 void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedProcess& process,
-                   WorkerHost& worker) {
+                   WorkerHost& worker, ResolvePlatform& resolver, EjectPlatform& ejector) {
   if (!session.isValid()) return;
   switch (chooseRole(options)) {
     case Role::Waiter: runWaiter(options.waitPid, process); break;
     case Role::Worker:
       session.signalStarted();
-      runWorker(options, worker);
+      runWorker(options, worker, resolver, ejector);
       break;
     case Role::Launcher: {
       // Only a normal acquisition goes on; abandoned, timed out or failed ends the role.
@@ -60,7 +66,7 @@ void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedPro
       const WaitResult lock = session.waitLauncherMutex(kLauncherMutexWaitMs);
       if (lock == WaitResult::Abandoned) session.releaseLauncherMutex();
       if (lock != WaitResult::Signalled) return;
-      session.relaunchFromTemp();
+      session.relaunchFromTemp(resolver);
       session.releaseLauncherMutex();
       break;
     }

@@ -6,6 +6,9 @@
 #include <cstdint>
 
 #include "app/options.h"
+#include "device/eject.h"
+#include "device/removable_device.h"
+#include "device/resolve.h"
 #include "ui/banner_settings.h"
 
 namespace tarnwick {
@@ -38,42 +41,37 @@ class WaitedProcess {
 // been given to an unrelated process once the awaited one ended.
 void runWaiter(int32_t pid, WaitedProcess& process);
 
-// What the worker needs of its device, its banner and the shell. One object
-// holds the worker's device record and banner record between the calls.
+// What the worker needs of its banner and the shell. One object holds the
+// worker's banner record between the calls.
 class WorkerHost {
  public:
   virtual ~WorkerHost() = default;
-  // Builds the device record for the drive; false when there is no memory for it.
-  virtual bool createDevice(char16_t driveLetter) = 0;
   // Opens the drive's root folder in the shell.
   virtual void openDriveFolder(char16_t driveLetter) = 0;
   // Registers the banner's window class.
   virtual void registerBannerClass() = 0;
-  // Finds the device to eject for the drive and its names; false when there is none.
-  virtual bool resolveDevice() = 0;
   // Whether a banner of another worker already serves the drive.
   virtual bool bannerServesDrive(char16_t driveLetter) = 0;
-  // Builds the banner record for the resolved device.
-  virtual void createBanner(const BannerSettings& settings) = 0;
+  // Builds the banner record for the resolved device, which outlives it; the
+  // banner's eject requests go through `ejector`.
+  virtual void createBanner(RemovableDevice& device, const BannerSettings& settings,
+                            EjectPlatform& ejector) = 0;
   // Creates and shows the banner's window; false when it cannot be created.
   virtual bool createBannerWindow() = 0;
-  // Whether eject requests pass veto buffers (and so keep the system silent).
-  virtual void setWantVetoInfo(bool want) = 0;
   // Runs the banner's messages until its window is gone.
   virtual void runMessageLoop() = 0;
-  // One eject request without a banner; true when it was accepted.
-  virtual bool ejectOnce() = 0;
   // Destroys the banner record (and its window).
   virtual void destroyBanner() = 0;
-  // Destroys the device record.
-  virtual void destroyDevice() = 0;
   // Starts the batch that deletes the program's executable after the process ends.
   virtual void startCleanupBatch() = 0;
 };
 
-// The worker's run after it has signalled its launcher. The banner takes its
-// settings from `options` when it is built and keeps its own from then on.
-void runWorker(const LaunchOptions& options, WorkerHost& host);
+// The worker's run after it has signalled its launcher. It owns the device
+// record, resolves it through `resolver` and makes its eject requests, and
+// the banner's, through `ejector`. The banner takes its settings from
+// `options` when it is built and keeps its own from then on.
+void runWorker(const LaunchOptions& options, WorkerHost& host, ResolvePlatform& resolver,
+               EjectPlatform& ejector);
 
 // What the role choice needs of the session's shared objects.
 class SessionHost {
@@ -83,12 +81,17 @@ class SessionHost {
   virtual void signalStarted() = 0;  // set the started event and let go of it
   virtual WaitResult waitLauncherMutex(uint32_t limitMs) = 0;
   virtual void releaseLauncherMutex() = 0;
-  virtual void relaunchFromTemp() = 0;
+  // Starts a copy of the executable from the temporary folder as the worker
+  // for its own drive, when `resolver` finds that drive ejectable and no
+  // banner serves it yet.
+  virtual void relaunchFromTemp(ResolvePlatform& resolver) = 0;
 };
 
 // Runs the role chosen from `options` when the session is valid: the waiter
 // with `process`, the worker with `worker`, the launcher with the session.
+// The worker and the launcher reach the drive's device through `resolver`
+// and `ejector`.
 void runChosenRole(const LaunchOptions& options, SessionHost& session, WaitedProcess& process,
-                   WorkerHost& worker);
+                   WorkerHost& worker, ResolvePlatform& resolver, EjectPlatform& ejector);
 
 }  // namespace tarnwick

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
+
+#include "device/fake_resolve_platform.h"
 
 namespace tarnwick {
 namespace {
@@ -70,91 +74,146 @@ TEST(Waiter, EndsAProcessThatOutlivesTheLimitOrCannotBeWaitedFor) {
   EXPECT_EQ(gone.calls, (Calls{"open 9"}));
 }
 
-struct FakeWorkerHost : WorkerHost {
-  bool allocates = true, resolves = true, windowCreated = true, served = false;
-  BannerSettings settings;
-  Calls calls;
-  bool createDevice(char16_t letter) override {
-    calls.push_back(std::string("device ") + static_cast<char>(letter));
-    return allocates;
+constexpr char16_t kDrive1Query[] =
+    u"Select PNPDeviceID From Win32_DiskDrive Where DeviceID=\"\\\\\\\\.\\\\PhysicalDrive1\"";
+
+// A USB stick for drive E: physical drive 1 in WMI, its disk under a
+// removable USB device. Resolution begins by opening the volume, which the
+// worker's log notes.
+struct Stick : FakeResolvePlatform {
+  explicit Stick(Calls& log) : log(log) {
+    add(1, {u"USB\\VID_0781\\S1", 0, true, true, true, true, std::nullopt, u"USB Mass Storage"});
+    add(2, {u"USBSTOR\\DISK\\S1", 1, false, true, true, true, u"Cruzer", u"Disk drive"});
+    wmiRows[kDrive1Query] = u"USBSTOR\\DISK\\S1";
   }
+  bool openVolume(const char16_t* path) override {
+    log.push_back("resolve " + narrow(path));
+    return FakeResolvePlatform::openVolume(path);
+  }
+  Calls& log;
+};
+
+// Eject requests, noted with the device and whether veto buffers were passed.
+struct LoggedEject : EjectPlatform {
+  explicit LoggedEject(Calls& log) : log(log) {}
+  bool createVolumeSet() override { return true; }
+  bool openDeviceInfo(const char16_t* id, DevNode& node) override {
+    opened = narrow(id);
+    node = 1;
+    return true;
+  }
+  uint32_t requestEject(DevNode, uint32_t* type, char16_t* name, uint32_t) override {
+    log.push_back("eject " + opened + (type != nullptr && name != nullptr ? " veto" : " -"));
+    return kCrSuccess;
+  }
+  void destroyVolumeSet() override {}
+  Calls& log;
+  std::string opened;
+};
+
+struct FakeWorkerHost : WorkerHost {
+  explicit FakeWorkerHost(Calls& log) : calls(log) {}
+  bool windowCreated = true, served = false;
+  BannerSettings settings;
+  std::string bannerInstanceId;  // of the record the banner was built for
+  EjectPlatform* bannerEjector = nullptr;
+  const RemovableDevice* device = nullptr;  // while the banner exists
+  Calls& calls;
   void openDriveFolder(char16_t letter) override {
     calls.push_back(std::string("open ") + static_cast<char>(letter));
   }
   void registerBannerClass() override { calls.push_back("register"); }
-  bool resolveDevice() override {
-    calls.push_back("resolve");
-    return resolves;
-  }
   bool bannerServesDrive(char16_t letter) override {
     EXPECT_EQ(letter, u'E');
     return served;
   }
-  void createBanner(const BannerSettings& s) override {
+  void createBanner(RemovableDevice& d, const BannerSettings& s, EjectPlatform& e) override {
     settings = s;
+    bannerInstanceId = narrow(d.instanceId);
+    bannerEjector = &e;
+    device = &d;
     calls.push_back("banner " + std::to_string(s.askFirst) + std::to_string(s.systemNotices));
   }
   bool createBannerWindow() override {
     calls.push_back("window");
     return windowCreated;
   }
-  void setWantVetoInfo(bool want) override { calls.push_back("veto " + std::to_string(want)); }
-  void runMessageLoop() override { calls.push_back("loop"); }
-  bool ejectOnce() override {
-    calls.push_back("eject");
-    return false;
+  // The banner's requests pass veto buffers exactly when the record asks for them.
+  void runMessageLoop() override {
+    calls.push_back("loop veto " + std::to_string(device->wantVetoInfo));
   }
-  void destroyBanner() override { calls.push_back("~banner"); }
-  void destroyDevice() override { calls.push_back("~device"); }
+  void destroyBanner() override {
+    calls.push_back("~banner");
+    device = nullptr;
+  }
   void startCleanupBatch() override { calls.push_back("cleanup"); }
 };
 
+// One worker run: its host, the drive's device and the eject requests, all
+// noted in one log.
+struct WorkerRun {
+  Calls calls;
+  FakeWorkerHost host{calls};
+  Stick resolver{calls};
+  LoggedEject ejector{calls};
+  void run(const LaunchOptions& options) { runWorker(options, host, resolver, ejector); }
+};
+
+// The worker's record is the only no-throw allocation of its run; a test can
+// refuse those to play a system out of memory.
+bool refuseNothrowAllocations = false;
+
 TEST(Worker, BannerRunAsksForVetoInfoUnlessTheSystemReports) {
-  FakeWorkerHost w;
-  runWorker(withDrive(u'E'), w);
-  EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "banner 00", "window", "veto 1",
-                            "loop", "~banner", "~device"}));
+  WorkerRun w;
+  w.run(withDrive(u'E'));
+  EXPECT_EQ(w.calls, (Calls{"register", "resolve \\\\.\\E:", "banner 00", "window", "loop veto 1",
+                            "~banner"}));
+  // The banner is built for the resolved device and ejects it as the worker would.
+  EXPECT_EQ(w.host.bannerInstanceId, "USB\\VID_0781\\S1");
+  EXPECT_EQ(w.host.bannerEjector, &w.ejector);
   LaunchOptions notices = withDrive(u'E');
   notices.askFirst = notices.systemNotices = 1;
-  FakeWorkerHost w2;
-  runWorker(notices, w2);
-  EXPECT_EQ(w2.calls, (Calls{"device E", "register", "resolve", "banner 11", "window", "veto 0",
-                             "loop", "~banner", "~device"}));
-  EXPECT_FALSE(w2.settings.offerKill);
+  WorkerRun w2;
+  w2.run(notices);
+  EXPECT_EQ(w2.calls, (Calls{"register", "resolve \\\\.\\E:", "banner 11", "window", "loop veto 0",
+                             "~banner"}));
+  EXPECT_FALSE(w2.host.settings.offerKill);
   LaunchOptions kill = withDrive(u'E');
   kill.offerKill = 1;
-  FakeWorkerHost w3;
-  runWorker(kill, w3);
-  EXPECT_TRUE(w3.settings.offerKill);
+  WorkerRun w3;
+  w3.run(kill);
+  EXPECT_TRUE(w3.host.settings.offerKill);
 }
 
 TEST(Worker, SilentOrWindowlessMakesOneEjectionWithoutVetoBuffers) {
   LaunchOptions silent = withDrive(u'E');
   silent.silent = 1;
-  FakeWorkerHost w;
-  runWorker(silent, w);
+  WorkerRun w;
+  w.run(silent);
   // The class is registered and the banner record built even when silent.
-  EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "banner 00", "veto 0", "eject",
-                            "~banner", "~device"}));
-  FakeWorkerHost noWindow;
-  noWindow.windowCreated = false;
-  runWorker(withDrive(u'E'), noWindow);
-  EXPECT_EQ(noWindow.calls, (Calls{"device E", "register", "resolve", "banner 00", "window",
-                                   "veto 0", "eject", "~banner", "~device"}));
+  EXPECT_EQ(w.calls, (Calls{"register", "resolve \\\\.\\E:", "banner 00",
+                            "eject USB\\VID_0781\\S1 -", "~banner"}));
+  WorkerRun noWindow;
+  noWindow.host.windowCreated = false;
+  noWindow.run(withDrive(u'E'));
+  EXPECT_EQ(noWindow.calls, (Calls{"register", "resolve \\\\.\\E:", "banner 00", "window",
+                                   "eject USB\\VID_0781\\S1 -", "~banner"}));
 }
 
 TEST(Worker, UnresolvedDriveShowsNothingButStillCleansUp) {
   LaunchOptions o = withDrive(u'E');
   o.openDrive = o.askFirst = 1;
   o.deleteExecutable = 1;
-  FakeWorkerHost w;
-  w.resolves = false;
-  runWorker(o, w);
-  EXPECT_EQ(w.calls, (Calls{"device E", "open E", "register", "resolve", "~device", "cleanup"}));
-  FakeWorkerHost noMemory;
-  noMemory.allocates = false;
-  runWorker(o, noMemory);
-  EXPECT_EQ(noMemory.calls, (Calls{"device E"}));
+  WorkerRun w;
+  w.resolver.volumeOpens = false;
+  w.run(o);
+  EXPECT_EQ(w.calls, (Calls{"open E", "register", "resolve \\\\.\\E:", "cleanup"}));
+  // Without memory for its record the worker does nothing at all.
+  WorkerRun noMemory;
+  refuseNothrowAllocations = true;
+  noMemory.run(o);
+  refuseNothrowAllocations = false;
+  EXPECT_TRUE(noMemory.calls.empty());
 }
 
 TEST(Worker, ADriveAlreadyServedByABannerGetsNoSecondBannerOrRequestButStillCleansUp) {
@@ -162,10 +221,10 @@ TEST(Worker, ADriveAlreadyServedByABannerGetsNoSecondBannerOrRequestButStillClea
     LaunchOptions o = withDrive(u'E');
     o.silent = silent ? 1 : 0;
     o.deleteExecutable = 1;
-    FakeWorkerHost w;
-    w.served = true;
-    runWorker(o, w);
-    EXPECT_EQ(w.calls, (Calls{"device E", "register", "resolve", "~device", "cleanup"}));
+    WorkerRun w;
+    w.host.served = true;
+    w.run(o);
+    EXPECT_EQ(w.calls, (Calls{"register", "resolve \\\\.\\E:", "cleanup"}));
   }
 }
 
@@ -180,7 +239,11 @@ struct FakeSessionHost : SessionHost {
     return mutex;
   }
   void releaseLauncherMutex() override { calls.push_back("unlock"); }
-  void relaunchFromTemp() override { calls.push_back("relaunch"); }
+  void relaunchFromTemp(ResolvePlatform& resolver) override {
+    calls.push_back("relaunch");
+    relaunchResolver = &resolver;
+  }
+  ResolvePlatform* relaunchResolver = nullptr;
 };
 
 // Role hosts that note in the session's record only that their role began.
@@ -198,18 +261,28 @@ struct NotedWaiter : WaitedProcess {
 };
 
 struct NotedWorker : FakeWorkerHost {
-  explicit NotedWorker(Calls& session) : session(session) {}
-  bool createDevice(char16_t) override {
-    session.push_back("worker");
-    return false;
-  }
-  Calls& session;
+  explicit NotedWorker(Calls& session) : FakeWorkerHost(session) {}
+  void registerBannerClass() override { calls.push_back("worker"); }
 };
 
-void runChosenRole(const LaunchOptions& options, FakeSessionHost& session) {
+// A drive that resolves to nothing: the worker ends after its first steps.
+struct NoDrive : FakeResolvePlatform {
+  NoDrive() { volumeOpens = false; }
+};
+
+void runChosenRole(const LaunchOptions& options, FakeSessionHost& session,
+                   ResolvePlatform& resolver) {
   NotedWaiter waiter(session.calls);
   NotedWorker worker(session.calls);
-  runChosenRole(options, session, waiter, worker);
+  Calls ejections;
+  LoggedEject ejector(ejections);
+  runChosenRole(options, session, waiter, worker, resolver, ejector);
+  EXPECT_TRUE(ejections.empty());
+}
+
+void runChosenRole(const LaunchOptions& options, FakeSessionHost& session) {
+  NoDrive resolver;
+  runChosenRole(options, session, resolver);
 }
 
 TEST(Session, EachRoleRunsItsSequence) {
@@ -223,9 +296,12 @@ TEST(Session, EachRoleRunsItsSequence) {
   runChosenRole(withDrive(u'E'), worker);
   EXPECT_EQ(worker.calls, (Calls{"started", "worker"}));
 
+  // The launcher's relaunch resolves its drive through the platform the role was given.
   FakeSessionHost launcher;
-  runChosenRole(LaunchOptions{}, launcher);
+  NoDrive resolver;
+  runChosenRole(LaunchOptions{}, launcher, resolver);
   EXPECT_EQ(launcher.calls, (Calls{"lock 360000", "relaunch", "unlock"}));
+  EXPECT_EQ(launcher.relaunchResolver, &resolver);
 }
 
 TEST(Session, InvalidSessionRunsNoRoleAndOnlyANormalLockRelaunches) {
@@ -251,3 +327,11 @@ TEST(Session, InvalidSessionRunsNoRoleAndOnlyANormalLockRelaunches) {
 
 }  // namespace
 }  // namespace tarnwick
+
+// Stands in for the library's no-throw allocation so that the tests above can
+// refuse it; otherwise it allocates as the library would, from the heap that
+// the library's deallocation returns memory to.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (tarnwick::refuseNothrowAllocations) return nullptr;
+  return std::malloc(size != 0 ? size : 1);
+}

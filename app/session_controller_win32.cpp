@@ -8,6 +8,7 @@
 #include "app/roles.h"
 #include "app/session_hosts_win32.h"
 #include "base/text_win32.h"
+#include "device/device_platforms_win32.h"
 #include "device/device_win32.h"
 
 namespace tarnwick {
@@ -58,10 +59,14 @@ HRESULT runRole() {
   SessionController* controller = new (std::nothrow) SessionController();
   if (controller == nullptr) return E_OUTOFMEMORY;
   {
+    // The device is reached through the session's volume set and WMI
+    // connection, by the worker and its banner as by the launcher.
+    WindowsResolvePlatform resolver(controller->volumeSet.get(), controller->wmiServices.get());
+    WindowsEjectPlatform ejector;
     WindowsSessionHost session(*controller);
     WindowsWaitedProcess process;
     WindowsWorkerHost worker(*controller);
-    runChosenRole(launchOptions(), session, process, worker);
+    runChosenRole(launchOptions(), session, process, worker, resolver, ejector);
   }
   delete controller;
   return S_OK;

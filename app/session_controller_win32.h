@@ -33,9 +33,10 @@ struct SessionController {
   char16_t commandLine[520] = {};
 };
 
-// Builds the controller and the Windows hosts of the roles on it, runs the
-// role chosen from the process-wide options, destroys them again. Returns 0, or E_OUTOFMEMORY when
-// the controller cannot be allocated.
+// Builds the controller, and on it the Windows hosts of the roles and the
+// device platforms, runs the role chosen from the process-wide options,
+// destroys them again. Returns 0, or E_OUTOFMEMORY when the controller
+// cannot be allocated.
 HRESULT runRole();
 
 }  // namespace tarnwick

@@ -7,7 +7,6 @@
 #include "app/temp_copy_win32.h"
 #include "base/module_win32.h"
 #include "base/text_win32.h"
-#include "device/device_win32.h"
 #include "ui/banner_query_win32.h"
 #include "ui/banner_window_proc_win32.h"
 
@@ -45,11 +44,6 @@ void WindowsWaitedProcess::close() { process_.reset(); }
 
 // --- worker ---
 
-bool WindowsWorkerHost::createDevice(char16_t driveLetter) {
-  device_.reset(new (std::nothrow) RemovableDevice(driveLetter));
-  return device_ != nullptr;
-}
-
 void WindowsWorkerHost::openDriveFolder(char16_t driveLetter) {
   const wchar_t root[] = {static_cast<wchar_t>(driveLetter), L':', L'\\', 0};
   ::ShellExecuteW(nullptr, L"open", root, nullptr, nullptr, SW_SHOW);
@@ -58,14 +52,16 @@ void WindowsWorkerHost::openDriveFolder(char16_t driveLetter) {
 void WindowsWorkerHost::registerBannerClass() { tarnwick::registerBannerClass(); }
 
 // The banner record is built in every run that resolves its drive, silent or not.
-void WindowsWorkerHost::createBanner(const BannerSettings& settings) {
+void WindowsWorkerHost::createBanner(RemovableDevice& device, const BannerSettings& settings,
+                                     EjectPlatform& ejector) {
   bannerSettings_ = settings;
-  banner_.reset(new (std::nothrow) BannerWindow(*device_, settings));
+  ejector_ = &ejector;
+  banner_.reset(new (std::nothrow) BannerWindow(device, settings));
 }
 
 bool WindowsWorkerHost::createBannerWindow() {
   if (!banner_) return false;
-  behaviour_.reset(new (std::nothrow) BannerBehaviour(*banner_, bannerSettings_));
+  behaviour_.reset(new (std::nothrow) BannerBehaviour(*banner_, bannerSettings_, *ejector_));
   return behaviour_ && behaviour_->createWindow();
 }
 
@@ -76,22 +72,12 @@ void WindowsWorkerHost::destroyBanner() {
   banner_.reset();
 }
 
-bool WindowsWorkerHost::resolveDevice() {
-  return resolve(*device_, controller_.volumeSet.get(), controller_.wmiServices.get());
-}
-
 bool WindowsWorkerHost::bannerServesDrive(char16_t driveLetter) {
   // Another banner answers once its thread is free again; one that stays busy
   // longer (a request that hangs) does not keep this worker from its drive.
   constexpr uint32_t kOtherBannersLimitMs = 6000;
   return tarnwick::bannerServesDrive(driveLetter, kOtherBannersLimitMs);
 }
-
-void WindowsWorkerHost::setWantVetoInfo(bool want) { device_->wantVetoInfo = want ? 1 : 0; }
-
-bool WindowsWorkerHost::ejectOnce() { return eject(*device_); }
-
-void WindowsWorkerHost::destroyDevice() { device_.reset(); }
 
 void WindowsWorkerHost::startCleanupBatch() { tarnwick::startCleanupBatch(controller_); }
 
@@ -110,8 +96,8 @@ WaitResult WindowsSessionHost::waitLauncherMutex(uint32_t limitMs) {
 
 void WindowsSessionHost::releaseLauncherMutex() { ::ReleaseMutex(controller_.launcherMutex.get()); }
 
-void WindowsSessionHost::relaunchFromTemp() {
-  tarnwick::relaunchFromTemp(controller_, launchOptions());
+void WindowsSessionHost::relaunchFromTemp(ResolvePlatform& resolver) {
+  tarnwick::relaunchFromTemp(controller_, launchOptions(), resolver);
 }
 
 }  // namespace tarnwick

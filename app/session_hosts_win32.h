@@ -1,13 +1,12 @@
 // The Windows side of the roles: the session's shared objects, the waited-for
-// process and the worker's device and banner, behind the interfaces that the
-// role sequences use.
+// process and the worker's banner, behind the interfaces that the role
+// sequences use.
 #pragma once
 
 #include <memory>
 
 #include "app/roles.h"
 #include "app/session_controller_win32.h"
-#include "device/removable_device.h"
 #include "ui/banner_window_proc_win32.h"
 #include "ui/banner_window_win32.h"
 
@@ -28,24 +27,20 @@ class WindowsWaitedProcess final : public WaitedProcess {
 class WindowsWorkerHost final : public WorkerHost {
  public:
   explicit WindowsWorkerHost(SessionController& controller) : controller_(controller) {}
-  bool createDevice(char16_t driveLetter) override;
   void openDriveFolder(char16_t driveLetter) override;
   void registerBannerClass() override;
-  bool resolveDevice() override;
   bool bannerServesDrive(char16_t driveLetter) override;
-  void createBanner(const BannerSettings& settings) override;
+  void createBanner(RemovableDevice& device, const BannerSettings& settings,
+                    EjectPlatform& ejector) override;
   bool createBannerWindow() override;
-  void setWantVetoInfo(bool want) override;
   void runMessageLoop() override;
-  bool ejectOnce() override;
   void destroyBanner() override;
-  void destroyDevice() override;
   void startCleanupBatch() override;
 
  private:
   SessionController& controller_;
-  std::unique_ptr<RemovableDevice> device_;
   BannerSettings bannerSettings_;
+  EjectPlatform* ejector_ = nullptr;  // the banner's, from createBanner on
   std::unique_ptr<BannerWindow> banner_;
   std::unique_ptr<BannerBehaviour> behaviour_;  // the banner's window and behaviour
 };
@@ -57,7 +52,7 @@ class WindowsSessionHost final : public SessionHost {
   void signalStarted() override;
   WaitResult waitLauncherMutex(uint32_t limitMs) override;
   void releaseLauncherMutex() override;
-  void relaunchFromTemp() override;
+  void relaunchFromTemp(ResolvePlatform& resolver) override;
 
  private:
   SessionController& controller_;

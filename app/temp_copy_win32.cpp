@@ -4,7 +4,6 @@
 #include "base/text_win32.h"
 #include "base/owners_win32.h"
 #include "base/text.h"
-#include "device/device_win32.h"
 #include "ui/banner_query_win32.h"
 
 namespace tarnwick {
@@ -115,12 +114,13 @@ bool writeCleanupBatch(const char16_t* batchPath, const CleanupBatch& batch) {
   return true;
 }
 
-void relaunchFromTemp(SessionController& c, const LaunchOptions& options) {
+void relaunchFromTemp(SessionController& c, const LaunchOptions& options,
+                      ResolvePlatform& resolver) {
   if (!ownModulePath(c.modulePath)) return;
   const char16_t driveLetter = c.modulePath[0];
   {
     RemovableDevice own(driveLetter);
-    if (!resolve(own, c.volumeSet.get(), c.wmiServices.get())) return;  // not ejectable
+    if (!resolveDevice(own, resolver)) return;  // not ejectable
   }
   if (bannerServesDrive(driveLetter)) return;
 

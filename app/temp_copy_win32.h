@@ -8,6 +8,7 @@
 #include "app/options.h"
 #include "app/session_controller_win32.h"
 #include "app/temp_copy.h"
+#include "device/resolve.h"
 
 namespace tarnwick {
 
@@ -40,10 +41,12 @@ bool writeAnsiText(HANDLE file, const char16_t* text);
 bool writeCleanupBatch(const char16_t* batchPath, const CleanupBatch& batch);
 
 // The launcher's work while it holds the launcher mutex: when its own drive
-// resolves to an ejectable device that no banner serves yet, copies the
-// executable into `controller.tempDir`, starts the copy as the worker for
-// that drive and waits up to 6000 ms for it to signal the started event.
-void relaunchFromTemp(SessionController& controller, const LaunchOptions& options);
+// resolves through `resolver` to an ejectable device that no banner serves
+// yet, copies the executable into `controller.tempDir`, starts the copy as
+// the worker for that drive and waits up to 6000 ms for it to signal the
+// started event.
+void relaunchFromTemp(SessionController& controller, const LaunchOptions& options,
+                      ResolvePlatform& resolver);
 
 // The worker's last step: writes the clean-up batch into the temporary
 // folder and starts the command interpreter on it, detached, with the

@@ -50,7 +50,7 @@ TEST_F(DeviceBindings, TheSystemDriveIsADiskAndAnUnmappedLetterHasNoVolume) {
   EXPECT_FALSE(p.openVolume(u"\\\\.\\Q:"));
 
   RemovableDevice unmapped(u'Q');
-  EXPECT_FALSE(resolve(unmapped, set.get(), wmi.get()));
+  EXPECT_FALSE(resolveDevice(unmapped, p));
   EXPECT_EQ(unmapped.instanceId[0], 0);
 }
 
@@ -112,7 +112,8 @@ TEST_F(DeviceBindings, EjectingADeviceThatIsNotPresentIsRefusedAndKeepsTheLastVe
   gone.vetoType = 6;
   gone.vetoName[0] = u'v';
   gone.wantVetoInfo = 1;
-  EXPECT_FALSE(eject(gone));
+  WindowsEjectPlatform p;
+  EXPECT_FALSE(ejectDevice(gone, p));
   EXPECT_EQ(gone.vetoType, 6u);
   EXPECT_EQ(gone.vetoName[0], u'v');
 }

@@ -33,9 +33,4 @@ uint32_t WindowsEjectPlatform::requestEject(DevNode node, uint32_t* vetoType, ch
 
 void WindowsEjectPlatform::destroyVolumeSet() { set_.reset(); }
 
-bool eject(RemovableDevice& device) {
-  WindowsEjectPlatform platform;
-  return ejectDevice(device, platform);
-}
-
 }  // namespace tarnwick

@@ -6,7 +6,6 @@
 #include "base/text_win32.h"
 #include "base/text.h"
 #include "device/device_platforms_win32.h"
-#include "device/device_win32.h"
 
 namespace tarnwick {
 
@@ -143,11 +142,6 @@ bool WindowsResolvePlatform::readDeviceProperty(DeviceProperty property, char16_
   // Registry text need not be terminated; a full buffer keeps its last unit for it.
   text[capacity - 1] = 0;
   return true;
-}
-
-bool resolve(RemovableDevice& device, HDEVINFO volumeSet, IWbemServices* wmi) {
-  WindowsResolvePlatform platform(volumeSet, wmi);
-  return resolveDevice(device, platform);
 }
 
 }  // namespace tarnwick

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "base/text_win32.h"
-#include "device/device_win32.h"
 #include "shell/explorer_release.h"
 #include "ui/banner_text.h"
 #include "ui/catalogue.h"
@@ -89,7 +88,7 @@ int32_t WindowsBannerEffects::countBannersUnderMutex() {
 bool WindowsBannerEffects::ejectUnderMutex() {
   HANDLE mutex = banner_.placementMutex.get();
   if (mutex == nullptr || waitForBannerMutex(mutex, kEjectWaitMs) != MutexWait::Owned) return false;
-  const bool ejected = eject(banner_.device);
+  const bool ejected = ejectDevice(banner_.device, ejector_);
   ::ReleaseMutex(mutex);
   return ejected;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "base/object_names.h"
+#include "device/eject.h"
 #include "ui/banner_machine.h"
 #include "ui/banner_settings.h"
 #include "ui/banner_window_win32.h"
@@ -33,9 +34,10 @@ MutexWait waitForBannerMutex(HANDLE mutex, uint32_t limitMs);
 class WindowsBannerEffects final : public BannerEffects {
  public:
   // `banner` is the drawing record; its hwnd is the banner window once the
-  // window exists (set from the window's creation message on).
-  WindowsBannerEffects(BannerWindow& banner, const BannerSettings& settings)
-      : banner_(banner), closeExplorer_(settings.closeExplorer) {}
+  // window exists (set from the window's creation message on). The eject
+  // requests for its device go through `ejector`.
+  WindowsBannerEffects(BannerWindow& banner, const BannerSettings& settings, EjectPlatform& ejector)
+      : banner_(banner), ejector_(ejector), closeExplorer_(settings.closeExplorer) {}
 
   void setTimer(uintptr_t id, uint32_t periodMs) override;
   void killTimer(uintptr_t id) override;
@@ -61,6 +63,7 @@ class WindowsBannerEffects final : public BannerEffects {
 
  private:
   BannerWindow& banner_;
+  EjectPlatform& ejector_;
   bool closeExplorer_;
 };
 

@@ -42,9 +42,10 @@ bool registerBannerClass() {
   return ::RegisterClassExW(&cls) != 0;
 }
 
-BannerBehaviour::BannerBehaviour(BannerWindow& banner, const BannerSettings& settings)
+BannerBehaviour::BannerBehaviour(BannerWindow& banner, const BannerSettings& settings,
+                                 EjectPlatform& ejector)
     : banner_(banner),
-      effects_(banner, settings),
+      effects_(banner, settings, ejector),
       machine_(effects_, settings, banner.device.driveLetter,
                {banner.imageSize.cx, banner.imageSize.cy}) {}
 

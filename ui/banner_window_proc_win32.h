@@ -17,10 +17,11 @@ bool registerBannerClass();
 
 // The banner's behaviour on its window: the machine and its effects on the
 // drawing record. The window's slot 0 points here. Built after the drawing
-// record and destroyed before it; destroying it destroys the window.
+// record and destroyed before it; destroying it destroys the window. Its
+// eject requests go through `ejector`, which outlives it.
 class BannerBehaviour {
  public:
-  BannerBehaviour(BannerWindow& banner, const BannerSettings& settings);
+  BannerBehaviour(BannerWindow& banner, const BannerSettings& settings, EjectPlatform& ejector);
   ~BannerBehaviour();
   BannerBehaviour(const BannerBehaviour&) = delete;
   BannerBehaviour& operator=(const BannerBehaviour&) = delete;

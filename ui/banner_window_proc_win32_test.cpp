@@ -7,6 +7,7 @@
 #include "base/module_win32.h"
 #include "base/object_names.h"
 #include "base/text.h"
+#include "device/device_platforms_win32.h"
 
 namespace tarnwick {
 namespace {
@@ -22,6 +23,7 @@ class BannerWindowProcTest : public ::testing::Test {
 
   RemovableDevice device_{u'E'};
   BannerSettings settings_;
+  WindowsEjectPlatform ejector_;
 };
 
 TEST_F(BannerWindowProcTest, NoWindowWithoutItsImageRampsOrFinder) {
@@ -35,7 +37,7 @@ TEST_F(BannerWindowProcTest, NoWindowWithoutItsImageRampsOrFinder) {
     } else {
       banner.finder.reset();
     }
-    BannerBehaviour behaviour(banner, settings_);
+    BannerBehaviour behaviour(banner, settings_, ejector_);
     EXPECT_FALSE(behaviour.createWindow()) << missing;
     EXPECT_EQ(banner.hwnd, nullptr);
     EXPECT_EQ(countBanners(), 0);
@@ -45,7 +47,7 @@ TEST_F(BannerWindowProcTest, NoWindowWithoutItsImageRampsOrFinder) {
 TEST_F(BannerWindowProcTest, TheWindowIsPlacedShownCountedAndAnswersForItsDriveOnly) {
   BannerWindow banner(device_, settings_);
   {
-    BannerBehaviour behaviour(banner, settings_);
+    BannerBehaviour behaviour(banner, settings_, ejector_);
     ASSERT_TRUE(behaviour.createWindow());
     ASSERT_NE(banner.hwnd, nullptr);
     EXPECT_TRUE(::IsWindowVisible(banner.hwnd));
@@ -65,7 +67,7 @@ TEST_F(BannerWindowProcTest, TheWindowIsPlacedShownCountedAndAnswersForItsDriveO
     // A second banner of the same process sits 56 pixels higher.
     RemovableDevice other(u'F');
     BannerWindow second(other, settings_);
-    BannerBehaviour secondBehaviour(second, settings_);
+    BannerBehaviour secondBehaviour(second, settings_, ejector_);
     ASSERT_TRUE(secondBehaviour.createWindow());
     EXPECT_EQ(countBanners(), 2);
     RECT higher = {};

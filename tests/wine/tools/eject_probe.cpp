@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/session_controller_win32.h"
-#include "device/device_win32.h"
+#include "device/device_platforms_win32.h"
 
 namespace {
 
@@ -59,13 +59,15 @@ int wmain(int argc, wchar_t** argv) {
     if (!session.isValid()) return 4;
     static GuardedDevice guarded(letter);
     tarnwick::RemovableDevice& d = guarded.device;
-    const bool resolved = tarnwick::resolve(d, session.volumeSet.get(), session.wmiServices.get());
+    tarnwick::WindowsResolvePlatform resolver(session.volumeSet.get(), session.wmiServices.get());
+    tarnwick::WindowsEjectPlatform ejector;
+    const bool resolved = tarnwick::resolveDevice(d, resolver);
     std::printf("resolved %d\t%s\t%s\t%s\n", resolved ? 1 : 0, utf8(d.instanceId).c_str(),
                 utf8(d.friendlyName).c_str(), utf8(d.deviceDescription).c_str());
     if (resolved) {
       d.wantVetoInfo = wantVetoInfo;
       for (int n = 1; n <= requests; ++n) {
-        const bool accepted = tarnwick::eject(d);
+        const bool accepted = tarnwick::ejectDevice(d, ejector);
         const bool intact = guarded.intact() && d.wantVetoInfo == wantVetoInfo;
         std::printf("eject %d\t%d\t%lu\t%s\t%s\n", n, accepted ? 1 : 0,
                     static_cast<unsigned long>(d.vetoType), utf8(d.vetoName).c_str(),
