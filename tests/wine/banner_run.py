@@ -17,10 +17,10 @@ sys.path.insert(0, os.path.join(HERE, "simpnp"))
 import harness  # noqa: E402
 import shell_windows  # noqa: E402
 import simulated_pnp as sim  # noqa: E402
+import screens  # noqa: E402
 from harness import read_text, wait_until  # noqa: E402
-from test_banner import Screen, black, grey, white  # noqa: E402
-
-SHOTS = os.path.join(harness.BUILD_DIR, "screenshots")
+from screens import (balloon_icon_pixels, balloon_pixels, black, error_sign,  # noqa: E402
+                     grey, info_sign, white)
 
 WM_QUERYENDSESSION = 0x0011
 WM_DEVICECHANGE = 0x0219
@@ -107,14 +107,7 @@ class BannerRunCase(harness.WineTestCase):
 
     def shoot(self, name, ready, what, timeout=60):
         """Screenshots until `ready(screen)` holds; keeps the last one as NAME.png."""
-        os.makedirs(SHOTS, exist_ok=True)
-        path = os.path.join(SHOTS, name + ".png")
-
-        def attempt():
-            self.screenshot(path)
-            screen = Screen(path)
-            return screen if ready(screen) else None
-        return wait_until(attempt, timeout, what, interval=0.1)
+        return screens.shoot(self, name, ready, what, timeout=timeout, interval=0.1)
 
     @staticmethod
     def body_shown(screen, banner):
@@ -151,15 +144,11 @@ class BannerRunCase(harness.WineTestCase):
     @staticmethod
     def balloon(screen):
         """White pixels of the notification area's balloon at the top of the screen."""
-        return screen.count(0, 0, screen.width, 200, white)
+        return balloon_pixels(screen)
 
     @staticmethod
     def balloon_icon(screen, kind):
-        if kind == "info":
-            colour = lambda p: p[2] > 150 and p[0] < 120  # noqa: E731
-        else:
-            colour = lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90  # noqa: E731
-        return screen.count(0, 44, 200, 200, colour)
+        return balloon_icon_pixels(screen, info_sign if kind == "info" else error_sign)
 
     # --- the layer's log ---
 
