@@ -24,8 +24,7 @@ const std::u16string kOnE = u"\\Device\\HarddiskVolume1\\";
 class Search : public ::testing::TestWithParam<WalkMode> {
  protected:
   Search() {
-    world.clock = &threads.now;
-    threads.costOf = [this](const WorkerMessage& m) { return world.costOf(m); };
+    fakes::shareClock(world, threads);
     world.devices[u"E:"] = kVolume;
     world.devices[u"F:"] = u"\\Device\\HarddiskVolume10";
   }
@@ -39,7 +38,7 @@ class Search : public ::testing::TestWithParam<WalkMode> {
   }
   bool search(char16_t letter = u'E') {
     options.mode = GetParam();
-    return findBlocker(letter, found, worker, world, options);
+    return findBlocker(letter, found, worker, world.platform, options);
   }
   bool oneByOne() const { return GetParam() == WalkMode::OneByOne; }
   std::u16string openPath() const { return found.openPath; }
@@ -52,7 +51,7 @@ class Search : public ::testing::TestWithParam<WalkMode> {
 
   FakeWorld world;
   FakeWorkerThread threads;
-  QueryWorker worker{threads, world};
+  QueryWorker worker{threads, world.queries};
   BlockerFindings found;
   SearchOptions options;
 };
@@ -366,8 +365,9 @@ TEST_P(Search, TheExecutableIsNamedFromTheSystemsRecordWhereTheModuleListCannotB
   EXPECT_TRUE(search());
   EXPECT_TRUE(found.holdsOpenItem);
   EXPECT_EQ(image(), u"C:\\Program Files\\Editor\\editor64.exe");
-  EXPECT_EQ(found.holderStartTime, world.processStartTime(world.openProcess(100)));
-  world.closeHandle(world.openHandles.empty() ? 0 : *world.openHandles.begin());
+  EXPECT_EQ(found.holderStartTime,
+            world.platform.processStartTime(world.platform.openProcess(100)));
+  world.platform.closeHandle(world.openHandles.empty() ? 0 : *world.openHandles.begin());
   // ... and the executable check reads it too.
   world.processes[100].image = u"E:\\portable\\editor64.exe";
   EXPECT_TRUE(search());
