@@ -19,6 +19,13 @@ using fakes::kForever;
 constexpr char16_t kVolume[] = u"\\Device\\HarddiskVolume1";
 const std::u16string kOnE = u"\\Device\\HarddiskVolume1\\";
 
+// A file on the drive whose name never comes.
+FakeObject hungFile() {
+  FakeObject hung{u"File", kOnE + u"never.txt"};
+  hung.answerMs = kForever;
+  return hung;
+}
+
 // The search over the real worker protocol, with the system and the worker
 // thread simulated; every case runs with both ways of asking for names.
 class Search : public ::testing::TestWithParam<WalkMode> {
@@ -243,8 +250,7 @@ TEST_P(Search, WorksOnTheCompactTableWhereTheExtendedOneIsRefused) {
 
 TEST_P(Search, AHungNameDoesNotStopTheSearch) {
   world.addProcess(100, u"C:\\a.exe");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addHandle(100, 4, hung);
   world.addHandle(100, 8, hung);
   world.addFile(100, 12, kOnE + u"a.txt", u"E:\\a.txt");
@@ -275,8 +281,7 @@ TEST_P(Search, AHungNameCostsAbout200msEvenInTheMiddleOfARequest) {
   world.addProcess(100, u"C:\\a.exe");
   world.addFile(100, 4, u"\\Device\\HarddiskVolume3\\x");  // teaches the type
   for (uint64_t h = 8; h < 40; h += 4) world.addFile(100, h, u"\\Device\\HarddiskVolume3\\y");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addHandle(100, 40, hung);
   world.addFile(100, 44, kOnE + u"a.txt", u"E:\\a.txt");
   EXPECT_TRUE(search());
@@ -302,8 +307,7 @@ TEST_P(Search, SlowAnswersWithinTheirOwnLimitAreNotTakenForHung) {
 TEST_P(Search, ManyHungNamesEndTheSearchAtItsLimitWithWhatItFoundSoFar) {
   world.addProcess(100, u"C:\\a.exe");
   world.addFile(100, 4, kOnE + u"dir", u"E:\\dir", 0x10);
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   for (uint64_t h = 8; h < 8 + 4 * 1000; h += 4) world.addHandle(100, h, hung);
   world.addFile(100, 5000, kOnE + u"late.txt", u"E:\\late.txt");
   EXPECT_TRUE(search());
@@ -325,8 +329,7 @@ TEST_P(Search, AWorkerThatCannotBeStartedEndsTheSearchWithinItsLimit) {
   world.addFile(100, 4, kOnE + u"a.txt", u"E:\\a.txt");
   threads.startupMs = 900;
   options.limitMs = 1500;  // room for the first start, not for the next
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.table.clear();
   world.addHandle(100, 8, hung);
   world.addFile(100, 12, kOnE + u"a.txt", u"E:\\a.txt");
@@ -337,8 +340,7 @@ TEST_P(Search, AWorkerThatCannotBeStartedEndsTheSearchWithinItsLimit) {
 TEST_P(Search, AProcessWhoseWorkerCannotBeRestartedIsNotAskedFurther) {
   world.addProcess(100, u"C:\\a.exe");
   world.addProcess(200, u"C:\\b.exe");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addFile(100, 4, u"\\Device\\HarddiskVolume3\\x");
   world.addHandle(100, 8, hung);
   for (uint64_t h = 12; h < 12 + 4 * 50; h += 4)

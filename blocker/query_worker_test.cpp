@@ -304,6 +304,14 @@ class Serving : public ::testing::Test {
     void yield() override { log.push_back("yield"); }
     void signalReady() override { log.push_back("signal"); }
   };
+  // Counts the signals; never has a message.
+  struct CountingQueue : WorkerQueue {
+    int signals = 0;
+    void createQueue() override {}
+    bool takeMessage(WorkerMessage&) override { return false; }
+    void yield() override {}
+    void signalReady() override { ++signals; }
+  };
   Serving() {
     world.addProcess(1, u"C:\\p.exe");
     world.objects[{1, 4}] = FakeObject{u"File", u"\\Device\\HarddiskVolume2\\f"};
@@ -320,13 +328,7 @@ class Serving : public ::testing::Test {
 };
 
 TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
-  struct Counting : WorkerQueue {
-    int signals = 0;
-    void createQueue() override {}
-    bool takeMessage(WorkerMessage&) override { return false; }
-    void yield() override {}
-    void signalReady() override { ++signals; }
-  } q;
+  CountingQueue q;
   EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)},
                                  context, q));
   EXPECT_EQ(q.signals, 1);
@@ -343,13 +345,7 @@ TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
 }
 
 TEST_F(Serving, ABatchIsAnsweredInOrderWithItsProgressAndOneSignal) {
-  struct Counting : WorkerQueue {
-    int signals = 0;
-    void createQueue() override {}
-    bool takeMessage(WorkerMessage&) override { return false; }
-    void yield() override {}
-    void signalReady() override { ++signals; }
-  } q;
+  CountingQueue q;
   NameBatch batch;
   batch.count = 3;
   batch.handles[0] = event;
