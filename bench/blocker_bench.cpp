@@ -119,14 +119,14 @@ void BM_BlockerWalkThroughTheWorkerProtocol(benchmark::State& state) {
   }
   fakes::FakeWorkerThread threads;
   world.clock = &threads.now;
-  QueryWorker worker(threads, world);
+  QueryWorker worker(threads, world.queries);
   BlockerFindings found;
   SearchOptions options;
   options.mode = state.range(0) == 0 ? WalkMode::OneByOne : WalkMode::Batched;
   options.limitMs = 0;
   size_t duplicated = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(findBlocker(u'E', found, worker, world, options));
+    benchmark::DoNotOptimize(findBlocker(u'E', found, worker, world.platform, options));
     duplicated = world.duplicated.size();
     world.duplicated.clear();
     world.openedProcesses.clear();

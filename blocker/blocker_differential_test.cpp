@@ -108,15 +108,14 @@ struct Outcome {
 Outcome searchWorld(uint32_t seed, WalkMode mode) {
   FakeWorld world;
   FakeWorkerThread threads;
-  world.clock = &threads.now;
-  threads.costOf = [&world](const WorkerMessage& m) { return world.costOf(m); };
+  fakes::shareClock(world, threads);
   buildWorld(seed, world, threads);
-  QueryWorker worker(threads, world);
+  QueryWorker worker(threads, world.queries);
   SearchOptions options;
   options.mode = mode;
   options.limitMs = 0;
   Outcome o{};
-  o.result = findBlocker(u'E', o.findings, worker, world, options);
+  o.result = findBlocker(u'E', o.findings, worker, world.platform, options);
   o.elapsedMs = threads.now;
   o.duplicates = world.duplicated.size();
   EXPECT_FALSE(threads.alive());

@@ -1,7 +1,8 @@
 // Stand-ins for the system in the blocker tests and benchmarks: a handle
-// table encoder, a small world of processes, handles and files answering the
-// worker's queries and the walk's operations, and a simulated worker thread
-// on a simulated clock, so that time limits are exercised without sleeping.
+// table encoder, a small world of processes, handles and files with a fake
+// of the worker's queries and one of the walk's operations over it, and a
+// simulated worker thread on a simulated clock, so that time limits are
+// exercised without sleeping.
 #pragma once
 
 #include <cstdint>
@@ -63,10 +64,9 @@ struct FakeProcess {
   uint64_t startTime = 0;               // 0: a time is made up from the process id
 };
 
-// Processes, their handles and the files they name; answers both the
-// worker's native queries and the walk's operations, and records them.
-class FakeWorld : public HandleQueries, public SearchPlatform {
- public:
+// Processes, their handles and the files they name, and a record of what
+// was asked of them: what the two fakes below answer from.
+struct WorldState {
   // --- the world ---
   std::map<uint32_t, FakeProcess> processes;
   std::vector<HandleEntry> table;                               // in table order
@@ -98,6 +98,8 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
   std::set<uintptr_t> openHandles;
   std::set<uint8_t*> liveBlocks;
   std::function<void(void* buffer)> duringTableQuery;
+  // What each duplicate made in this process stands for: (process id, handle value).
+  std::map<uintptr_t, std::pair<uint64_t, uint64_t>> duplicateOf;
 
   void addProcess(uint32_t pid, std::u16string image) { processes[pid].image = std::move(image); }
   void addHandle(uint32_t pid, uint64_t value, FakeObject object) {
@@ -118,8 +120,8 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
     if (!path.empty()) attributes[path] = attrs;
   }
   const FakeObject* objectOf(uintptr_t duplicate) const {
-    auto d = duplicates_.find(duplicate);
-    if (d == duplicates_.end()) return nullptr;
+    auto d = duplicateOf.find(duplicate);
+    if (d == duplicateOf.end()) return nullptr;
     auto o = objects.find(d->second);
     return o == objects.end() ? nullptr : &o->second;
   }
@@ -130,24 +132,30 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
     return o == nullptr ? 0 : o->answerMs;
   }
   uint64_t now() const { return clock != nullptr ? *clock : ownClock; }
+};
 
-  // --- HandleQueries ---
+// The worker's native queries: the world's handle table, and the objects
+// behind the duplicates that the walk made.
+class FakeHandleQueries : public HandleQueries {
+ public:
+  explicit FakeHandleQueries(WorldState& world) : w_(world) {}
+
   uint32_t querySystemInformation(uint32_t infoClass, void* buffer, uint32_t size,
                                   uint32_t* returned) override {
-    tableQueryClasses.push_back(infoClass);
-    tableQuerySizes.push_back(size);
-    if (duringTableQuery) duringTableQuery(buffer);
-    ownClock += queryCostMs;
-    if ((infoClass == 64 && refuseExtended) || (infoClass == 16 && refuseCompact) ||
+    w_.tableQueryClasses.push_back(infoClass);
+    w_.tableQuerySizes.push_back(size);
+    if (w_.duringTableQuery) w_.duringTableQuery(buffer);
+    w_.ownClock += w_.queryCostMs;
+    if ((infoClass == 64 && w_.refuseExtended) || (infoClass == 16 && w_.refuseCompact) ||
         (infoClass != 16 && infoClass != 64)) {
       return kStatusInvalidInfoClass;
     }
     const auto format = static_cast<HandleTableFormat>(infoClass);
-    const std::vector<uint8_t> bytes = encodeHandleTable(format, sizeof(void*), table);
+    const std::vector<uint8_t> bytes = encodeHandleTable(format, sizeof(void*), w_.table);
     const HandleTableLayout l = handleTableLayout(format, sizeof(void*));
     uint32_t status = kStatusSuccess;
     if (bytes.size() > size) {
-      *returned = reportsNoSizeForSmallBuffers && size < l.headerBytes + l.entryBytes
+      *returned = w_.reportsNoSizeForSmallBuffers && size < l.headerBytes + l.entryBytes
                       ? 0
                       : static_cast<uint32_t>(bytes.size());
       status = kStatusInfoLengthMismatch;
@@ -155,121 +163,45 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
       std::memcpy(buffer, bytes.data(), bytes.size());
       *returned = static_cast<uint32_t>(bytes.size());
     }
-    for (size_t i = 0; i < growthPerQuery; ++i) {
-      table.push_back(HandleEntry{999999, 4 * (table.size() + 1)});
+    for (size_t i = 0; i < w_.growthPerQuery; ++i) {
+      w_.table.push_back(HandleEntry{999999, 4 * (w_.table.size() + 1)});
     }
     return status;
   }
 
   uint32_t queryObject(uintptr_t handle, uint32_t infoClass, void* buffer, uint32_t size,
                        uint32_t* returned) override {
-    const FakeObject* o = objectOf(handle);
+    const FakeObject* o = w_.objectOf(handle);
     if (o == nullptr) return 0xC0000008;  // invalid handle
     if (infoClass == kObjectTypeInformation) {
-      ++typeQueries;
+      ++w_.typeQueries;
       return counted(o->type, 104, buffer, size, returned);  // text after the type record
     }
-    ++nameQueries;
+    ++w_.nameQueries;
     return counted(o->name, 2 * sizeof(void*), buffer, size, returned);
   }
 
   bool isPipe(uintptr_t handle) override {
-    const FakeObject* o = objectOf(handle);
+    const FakeObject* o = w_.objectOf(handle);
     return o != nullptr && o->pipe;
   }
 
   uint8_t* allocateBlock(uint32_t size) override {
-    if (failAllocations) return nullptr;
+    if (w_.failAllocations) return nullptr;
     uint8_t* p = new uint8_t[size]();
-    liveBlocks.insert(p);
+    w_.liveBlocks.insert(p);
     return p;
   }
   void releaseBlock(uint8_t* block, uint32_t) override {
-    if (liveBlocks.erase(block) == 0) {
-      ++badReleases;
+    if (w_.liveBlocks.erase(block) == 0) {
+      ++w_.badReleases;
       return;
     }
     delete[] block;
   }
-  uint32_t tickCount() override { return static_cast<uint32_t>(now()); }
-
-  // --- SearchPlatform ---
-  bool queryDosDevice(const char16_t* dosName, char16_t* target) override {
-    std::u16string asked(dosName);
-    dosNameQueries.push_back(asked);
-    std::u16string key = asked;
-    for (auto& c : key) c = upper(c);
-    auto d = devices.find(key);
-    if (d == devices.end() || d->second.size() + 2 > kDeviceNameUnits) return false;
-    std::memcpy(target, d->second.c_str(), (d->second.size() + 1) * 2);
-    target[d->second.size() + 1] = 0;  // the list ends with a second terminator
-    return true;
-  }
-  uintptr_t openProcess(uint32_t pid) override {
-    openedProcesses.push_back(pid);
-    auto p = processes.find(pid);
-    if (p == processes.end() || !p->second.openable) return 0;
-    const uintptr_t h = newHandle();
-    processOf_[h] = pid;
-    return h;
-  }
-  bool readExecutablePath(uintptr_t process, char16_t* path) override {
-    const FakeProcess& p = processes.at(processOf_.at(process));
-    if (!p.imageReadable) {
-      path[0] = u'?';  // a failed read may leave anything behind
-      path[1] = 0;
-      return false;
-    }
-    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
-    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
-    return true;
-  }
-  bool readImageName(uintptr_t process, char16_t* path) override {
-    ++imageNameReads;
-    const FakeProcess& p = processes.at(processOf_.at(process));
-    if (!p.imageNameReadable) return false;
-    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
-    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
-    return true;
-  }
-  uint64_t processStartTime(uintptr_t process) override {
-    const uint32_t pid = processOf_.at(process);
-    const FakeProcess& p = processes.at(pid);
-    return p.startTime != 0 ? p.startTime : 0x01D0000000000000ull + pid;
-  }
-  bool visitModules(uintptr_t process, uint32_t pid, ModuleVisitor& visitor) override {
-    if (processOf_.at(process) != pid) return false;
-    const FakeProcess& p = processes.at(pid);
-    if (!p.imageReadable) return false;
-    if (visitor.visit(p.image.c_str())) return true;
-    for (const std::u16string& m : p.modules) {
-      if (visitor.visit(m.c_str())) return true;
-    }
-    return true;
-  }
-  uintptr_t duplicateHandle(uintptr_t process, uint64_t value) override {
-    const uint32_t pid = processOf_.at(process);
-    duplicated.push_back({pid, value});
-    if (objects.count({pid, value}) == 0) return 0;
-    const uintptr_t h = newHandle();
-    duplicates_[h] = {pid, value};
-    return h;
-  }
-  void closeHandle(uintptr_t handle) override {
-    if (openHandles.erase(handle) == 0) ++badCloses;
-  }
-  uint32_t fileAttributes(const char16_t* path) override {
-    auto a = attributes.find(path);
-    return a == attributes.end() ? 0xFFFFFFFFu : a->second;
-  }
+  uint32_t tickCount() override { return static_cast<uint32_t>(w_.now()); }
 
  private:
-  static char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
-  uintptr_t newHandle() {
-    nextHandle_ += 4;
-    openHandles.insert(nextHandle_);
-    return nextHandle_;
-  }
   // A counted-string record: descriptor at the start, the text at `textOffset`.
   static uint32_t counted(const std::u16string& text, size_t textOffset, void* buffer,
                           uint32_t size, uint32_t* returned) {
@@ -287,9 +219,105 @@ class FakeWorld : public HandleQueries, public SearchPlatform {
     return kStatusSuccess;
   }
 
+  WorldState& w_;
+};
+
+// The walk's operations on the world's drives, processes, handles and files.
+class FakeSearchPlatform : public SearchPlatform {
+ public:
+  explicit FakeSearchPlatform(WorldState& world) : w_(world) {}
+
+  bool queryDosDevice(const char16_t* dosName, char16_t* target) override {
+    std::u16string asked(dosName);
+    w_.dosNameQueries.push_back(asked);
+    std::u16string key = asked;
+    for (auto& c : key) c = upper(c);
+    auto d = w_.devices.find(key);
+    if (d == w_.devices.end() || d->second.size() + 2 > kDeviceNameUnits) return false;
+    std::memcpy(target, d->second.c_str(), (d->second.size() + 1) * 2);
+    target[d->second.size() + 1] = 0;  // the list ends with a second terminator
+    return true;
+  }
+  uintptr_t openProcess(uint32_t pid) override {
+    w_.openedProcesses.push_back(pid);
+    auto p = w_.processes.find(pid);
+    if (p == w_.processes.end() || !p->second.openable) return 0;
+    const uintptr_t h = newHandle();
+    processOf_[h] = pid;
+    return h;
+  }
+  bool readExecutablePath(uintptr_t process, char16_t* path) override {
+    const FakeProcess& p = w_.processes.at(processOf_.at(process));
+    if (!p.imageReadable) {
+      path[0] = u'?';  // a failed read may leave anything behind
+      path[1] = 0;
+      return false;
+    }
+    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
+    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
+    return true;
+  }
+  bool readImageName(uintptr_t process, char16_t* path) override {
+    ++w_.imageNameReads;
+    const FakeProcess& p = w_.processes.at(processOf_.at(process));
+    if (!p.imageNameReadable) return false;
+    std::u16string image = p.image.substr(0, kBlockerPathUnits - 1);
+    std::memcpy(path, image.c_str(), (image.size() + 1) * 2);
+    return true;
+  }
+  uint64_t processStartTime(uintptr_t process) override {
+    const uint32_t pid = processOf_.at(process);
+    const FakeProcess& p = w_.processes.at(pid);
+    return p.startTime != 0 ? p.startTime : 0x01D0000000000000ull + pid;
+  }
+  bool visitModules(uintptr_t process, uint32_t pid, ModuleVisitor& visitor) override {
+    if (processOf_.at(process) != pid) return false;
+    const FakeProcess& p = w_.processes.at(pid);
+    if (!p.imageReadable) return false;
+    if (visitor.visit(p.image.c_str())) return true;
+    for (const std::u16string& m : p.modules) {
+      if (visitor.visit(m.c_str())) return true;
+    }
+    return true;
+  }
+  uintptr_t duplicateHandle(uintptr_t process, uint64_t value) override {
+    const uint32_t pid = processOf_.at(process);
+    w_.duplicated.push_back({pid, value});
+    if (w_.objects.count({pid, value}) == 0) return 0;
+    const uintptr_t h = newHandle();
+    w_.duplicateOf[h] = {pid, value};
+    return h;
+  }
+  void closeHandle(uintptr_t handle) override {
+    if (w_.openHandles.erase(handle) == 0) ++w_.badCloses;
+  }
+  uint32_t fileAttributes(const char16_t* path) override {
+    auto a = w_.attributes.find(path);
+    return a == w_.attributes.end() ? 0xFFFFFFFFu : a->second;
+  }
+
+ private:
+  static char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+  uintptr_t newHandle() {
+    nextHandle_ += 4;
+    w_.openHandles.insert(nextHandle_);
+    return nextHandle_;
+  }
+
+  WorldState& w_;
   uintptr_t nextHandle_ = 0x100;
   std::map<uintptr_t, uint32_t> processOf_;
-  std::map<uintptr_t, std::pair<uint64_t, uint64_t>> duplicates_;
+};
+
+// The world with one fake per seam over it: a handle that `platform`
+// duplicates is one that `queries` can name, as in the system.
+struct FakeWorld : WorldState {
+  FakeWorld() = default;
+  FakeWorld(const FakeWorld&) = delete;
+  FakeWorld& operator=(const FakeWorld&) = delete;
+
+  FakeHandleQueries queries{*this};
+  FakeSearchPlatform platform{*this};
 };
 
 // One worker thread at a time, simulated on a clock that only the waits
@@ -449,5 +477,12 @@ class FakeWorkerThread : public WorkerThread {
   uint64_t busyUntil_ = 0;
   bool signalled_ = false;
 };
+
+// Puts the world on the thread's clock, and has the worker take over each
+// message the time that the world's objects say.
+inline void shareClock(WorldState& world, FakeWorkerThread& threads) {
+  world.clock = &threads.now;
+  threads.costOf = [&world](const WorkerMessage& m) { return world.costOf(m); };
+}
 
 }  // namespace tarnwick::fakes

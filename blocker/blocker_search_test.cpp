@@ -19,13 +19,19 @@ using fakes::kForever;
 constexpr char16_t kVolume[] = u"\\Device\\HarddiskVolume1";
 const std::u16string kOnE = u"\\Device\\HarddiskVolume1\\";
 
+// A file on the drive whose name never comes.
+FakeObject hungFile() {
+  FakeObject hung{u"File", kOnE + u"never.txt"};
+  hung.answerMs = kForever;
+  return hung;
+}
+
 // The search over the real worker protocol, with the system and the worker
 // thread simulated; every case runs with both ways of asking for names.
 class Search : public ::testing::TestWithParam<WalkMode> {
  protected:
   Search() {
-    world.clock = &threads.now;
-    threads.costOf = [this](const WorkerMessage& m) { return world.costOf(m); };
+    fakes::shareClock(world, threads);
     world.devices[u"E:"] = kVolume;
     world.devices[u"F:"] = u"\\Device\\HarddiskVolume10";
   }
@@ -39,7 +45,7 @@ class Search : public ::testing::TestWithParam<WalkMode> {
   }
   bool search(char16_t letter = u'E') {
     options.mode = GetParam();
-    return findBlocker(letter, found, worker, world, options);
+    return findBlocker(letter, found, worker, world.platform, options);
   }
   bool oneByOne() const { return GetParam() == WalkMode::OneByOne; }
   std::u16string openPath() const { return found.openPath; }
@@ -52,7 +58,7 @@ class Search : public ::testing::TestWithParam<WalkMode> {
 
   FakeWorld world;
   FakeWorkerThread threads;
-  QueryWorker worker{threads, world};
+  QueryWorker worker{threads, world.queries};
   BlockerFindings found;
   SearchOptions options;
 };
@@ -244,8 +250,7 @@ TEST_P(Search, WorksOnTheCompactTableWhereTheExtendedOneIsRefused) {
 
 TEST_P(Search, AHungNameDoesNotStopTheSearch) {
   world.addProcess(100, u"C:\\a.exe");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addHandle(100, 4, hung);
   world.addHandle(100, 8, hung);
   world.addFile(100, 12, kOnE + u"a.txt", u"E:\\a.txt");
@@ -276,8 +281,7 @@ TEST_P(Search, AHungNameCostsAbout200msEvenInTheMiddleOfARequest) {
   world.addProcess(100, u"C:\\a.exe");
   world.addFile(100, 4, u"\\Device\\HarddiskVolume3\\x");  // teaches the type
   for (uint64_t h = 8; h < 40; h += 4) world.addFile(100, h, u"\\Device\\HarddiskVolume3\\y");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addHandle(100, 40, hung);
   world.addFile(100, 44, kOnE + u"a.txt", u"E:\\a.txt");
   EXPECT_TRUE(search());
@@ -303,8 +307,7 @@ TEST_P(Search, SlowAnswersWithinTheirOwnLimitAreNotTakenForHung) {
 TEST_P(Search, ManyHungNamesEndTheSearchAtItsLimitWithWhatItFoundSoFar) {
   world.addProcess(100, u"C:\\a.exe");
   world.addFile(100, 4, kOnE + u"dir", u"E:\\dir", 0x10);
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   for (uint64_t h = 8; h < 8 + 4 * 1000; h += 4) world.addHandle(100, h, hung);
   world.addFile(100, 5000, kOnE + u"late.txt", u"E:\\late.txt");
   EXPECT_TRUE(search());
@@ -326,8 +329,7 @@ TEST_P(Search, AWorkerThatCannotBeStartedEndsTheSearchWithinItsLimit) {
   world.addFile(100, 4, kOnE + u"a.txt", u"E:\\a.txt");
   threads.startupMs = 900;
   options.limitMs = 1500;  // room for the first start, not for the next
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.table.clear();
   world.addHandle(100, 8, hung);
   world.addFile(100, 12, kOnE + u"a.txt", u"E:\\a.txt");
@@ -338,8 +340,7 @@ TEST_P(Search, AWorkerThatCannotBeStartedEndsTheSearchWithinItsLimit) {
 TEST_P(Search, AProcessWhoseWorkerCannotBeRestartedIsNotAskedFurther) {
   world.addProcess(100, u"C:\\a.exe");
   world.addProcess(200, u"C:\\b.exe");
-  FakeObject hung{u"File", kOnE + u"never.txt"};
-  hung.answerMs = kForever;
+  const FakeObject hung = hungFile();
   world.addFile(100, 4, u"\\Device\\HarddiskVolume3\\x");
   world.addHandle(100, 8, hung);
   for (uint64_t h = 12; h < 12 + 4 * 50; h += 4)
@@ -366,8 +367,9 @@ TEST_P(Search, TheExecutableIsNamedFromTheSystemsRecordWhereTheModuleListCannotB
   EXPECT_TRUE(search());
   EXPECT_TRUE(found.holdsOpenItem);
   EXPECT_EQ(image(), u"C:\\Program Files\\Editor\\editor64.exe");
-  EXPECT_EQ(found.holderStartTime, world.processStartTime(world.openProcess(100)));
-  world.closeHandle(world.openHandles.empty() ? 0 : *world.openHandles.begin());
+  EXPECT_EQ(found.holderStartTime,
+            world.platform.processStartTime(world.platform.openProcess(100)));
+  world.platform.closeHandle(world.openHandles.empty() ? 0 : *world.openHandles.begin());
   // ... and the executable check reads it too.
   world.processes[100].image = u"E:\\portable\\editor64.exe";
   EXPECT_TRUE(search());

@@ -24,7 +24,7 @@ class Snapshot : public ::testing::Test {
     return HandleTableView(slot.data, slot.filled, handleTableLayout(slot.format, sizeof(void*)));
   }
   void TearDown() override {
-    if (slot.data != nullptr) world.releaseBlock(slot.data, slot.size);
+    if (slot.data != nullptr) world.queries.releaseBlock(slot.data, slot.size);
     EXPECT_TRUE(world.liveBlocks.empty()) << "a block was left behind";
     EXPECT_EQ(world.badReleases, 0);
   }
@@ -34,7 +34,7 @@ class Snapshot : public ::testing::Test {
 
 TEST_F(Snapshot, AsksForTheExtendedTableAndRecordsTheBytesFilled) {
   fillTable(100);
-  ASSERT_TRUE(takeHandleSnapshot(world, slot, 0));
+  ASSERT_TRUE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(world.tableQueryClasses, std::vector<uint32_t>{64});
   EXPECT_EQ(slot.format, HandleTableFormat::Extended);
   EXPECT_EQ(slot.filled, 2 * sizeof(void*) + 100 * (3 * sizeof(void*) + 16));
@@ -44,7 +44,7 @@ TEST_F(Snapshot, AsksForTheExtendedTableAndRecordsTheBytesFilled) {
 TEST_F(Snapshot, FallsBackToTheCompactTableOnlyWhereTheExtendedOneIsRefused) {
   fillTable(10);
   world.refuseExtended = true;
-  ASSERT_TRUE(takeHandleSnapshot(world, slot, 0));
+  ASSERT_TRUE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(world.tableQueryClasses, (std::vector<uint32_t>{64, 16}));
   EXPECT_EQ(slot.format, HandleTableFormat::Compact);
   EXPECT_EQ(view().size(), 10u);
@@ -53,14 +53,14 @@ TEST_F(Snapshot, FallsBackToTheCompactTableOnlyWhereTheExtendedOneIsRefused) {
 
 TEST_F(Snapshot, FailsWhenBothTablesAreRefused) {
   world.refuseExtended = world.refuseCompact = true;
-  EXPECT_FALSE(takeHandleSnapshot(world, slot, 0));
+  EXPECT_FALSE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(slot.data, nullptr);
 }
 
 TEST_F(Snapshot, GrowsTheBufferWhenTheSystemReportsNoSize) {
   fillTable(20000);  // 800 KB in the extended form: more than the first buffer
   world.reportsNoSizeForSmallBuffers = true;
-  ASSERT_TRUE(takeHandleSnapshot(world, slot, 0));
+  ASSERT_TRUE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(view().size(), 20000u);
   EXPECT_GT(world.tableQueryClasses.size(), 1u);
 }
@@ -68,7 +68,7 @@ TEST_F(Snapshot, GrowsTheBufferWhenTheSystemReportsNoSize) {
 TEST_F(Snapshot, RetriesWhenTheTableGrowsBetweenSizeAndQuery) {
   fillTable(3000);
   world.growthPerQuery = 5000;  // each look finds the table grown past the size it reported
-  ASSERT_TRUE(takeHandleSnapshot(world, slot, 0));
+  ASSERT_TRUE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_GE(view().size(), 3000u);
   EXPECT_LE(world.tableQueryClasses.size(), static_cast<size_t>(kSnapshotAttempts));
 }
@@ -76,7 +76,7 @@ TEST_F(Snapshot, RetriesWhenTheTableGrowsBetweenSizeAndQuery) {
 TEST_F(Snapshot, GivesUpAfterABoundedNumberOfAttempts) {
   fillTable(3000);
   world.growthPerQuery = 2000000;  // outgrows every buffer
-  EXPECT_FALSE(takeHandleSnapshot(world, slot, 0));
+  EXPECT_FALSE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_LE(world.tableQueryClasses.size(), static_cast<size_t>(kSnapshotAttempts));
   EXPECT_EQ(slot.data, nullptr);
 }
@@ -86,7 +86,7 @@ TEST_F(Snapshot, StopsRetryingWhenItsTimeIsUsedUp) {
   world.growthPerQuery = 100000;
   world.queryCostMs = 300;
   world.ownClock = 1000;
-  EXPECT_FALSE(takeHandleSnapshot(world, slot, 1000));
+  EXPECT_FALSE(takeHandleSnapshot(world.queries, slot, 1000));
   // 0 ms: first look; 300 ms: second; at 600 ms the budget of 500 ms is gone.
   EXPECT_EQ(world.tableQueryClasses.size(), 2u);
   EXPECT_LT(world.ownClock - 1000, 1000u);
@@ -102,13 +102,13 @@ TEST_F(Snapshot, KeepsItsBlockInTheSlotWhileTheSystemFillsIt) {
     seen = buffer;
     inSlot = slot.data;
   };
-  ASSERT_TRUE(takeHandleSnapshot(world, slot, 0));
+  ASSERT_TRUE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(seen, inSlot);
 }
 
 TEST_F(Snapshot, FailsWithoutMemory) {
   world.failAllocations = true;
-  EXPECT_FALSE(takeHandleSnapshot(world, slot, 0));
+  EXPECT_FALSE(takeHandleSnapshot(world.queries, slot, 0));
   EXPECT_EQ(slot.data, nullptr);
 }
 
@@ -118,10 +118,10 @@ class FileNames : public ::testing::Test {
   bool name(const FakeObject& object) {
     world.addProcess(1, u"C:\\p.exe");
     world.objects[{1, 4}] = object;
-    const uintptr_t process = world.openProcess(1);
-    const uintptr_t dup = world.duplicateHandle(process, 4);
+    const uintptr_t process = world.platform.openProcess(1);
+    const uintptr_t dup = world.platform.duplicateHandle(process, 4);
     buffer[0] = 0;
-    return nameFileHandle(world, dup, buffer);
+    return nameFileHandle(world.queries, dup, buffer);
   }
   FakeWorld world;
   char16_t buffer[kNameUnits];

@@ -21,22 +21,21 @@ using fakes::kForever;
 class Protocol : public ::testing::Test {
  protected:
   Protocol() {
-    world.clock = &threads.now;
-    threads.costOf = [this](const WorkerMessage& m) { return world.costOf(m); };
+    fakes::shareClock(world, threads);
     world.addProcess(1, u"C:\\holder.exe");
-    process = world.openProcess(1);
+    process = world.platform.openProcess(1);
   }
   // A duplicate of a new file handle whose name takes `answerMs` to come.
   uintptr_t fileHandle(const std::u16string& name, uint64_t answerMs = 0) {
     FakeObject o{u"File", name};
     o.answerMs = answerMs;
     world.objects[{1, next}] = o;
-    return world.duplicateHandle(process, next++);
+    return world.platform.duplicateHandle(process, next++);
   }
 
   FakeWorkerThread threads;
   FakeWorld world;
-  QueryWorker worker{threads, world};
+  QueryWorker worker{threads, world.queries};
   uintptr_t process = 0;
   uint64_t next = 4;
   char16_t name[kNameUnits] = {};
@@ -164,7 +163,7 @@ TEST_F(Protocol, ARequestThatCannotBePostedEndsTheWorkerWithoutWaiting) {
 TEST_F(Protocol, AFailedRequestAnswersAtOnceWithoutAName) {
   FakeObject event{u"Event", u"\\BaseNamedObjects\\x"};
   world.objects[{1, 100}] = event;
-  const uintptr_t h = world.duplicateHandle(process, 100);
+  const uintptr_t h = world.platform.duplicateHandle(process, 100);
   ASSERT_TRUE(worker.startWorker());
   name[0] = u'x';
   EXPECT_FALSE(worker.requestHandleName(h, name));
@@ -246,9 +245,9 @@ TEST_F(Batches, TellsFilesOtherObjectsAndUnreadableHandlesApart) {
   world.objects[{1, 108}] =
       FakeObject{u"File", u"\\Device\\HarddiskVolume2\\" + std::u16string(300, u'x')};
   batch.count = 4;
-  batch.handles[0] = world.duplicateHandle(process, 100);
-  batch.handles[1] = world.duplicateHandle(process, 104);
-  batch.handles[2] = world.duplicateHandle(process, 108);
+  batch.handles[0] = world.platform.duplicateHandle(process, 100);
+  batch.handles[1] = world.platform.duplicateHandle(process, 104);
+  batch.handles[2] = world.platform.duplicateHandle(process, 108);
   batch.handles[3] = 0xDEAD;  // not a handle at all
   ASSERT_TRUE(worker.startWorker());
   worker.askHandleNames(batch);
@@ -305,29 +304,31 @@ class Serving : public ::testing::Test {
     void yield() override { log.push_back("yield"); }
     void signalReady() override { log.push_back("signal"); }
   };
-  Serving() {
-    world.addProcess(1, u"C:\\p.exe");
-    world.objects[{1, 4}] = FakeObject{u"File", u"\\Device\\HarddiskVolume2\\f"};
-    world.objects[{1, 8}] = FakeObject{u"Event", u""};
-    const uintptr_t process = world.openProcess(1);
-    file = world.duplicateHandle(process, 4);
-    event = world.duplicateHandle(process, 8);
-  }
-  FakeWorld world;
-  std::atomic<uint32_t> replied{0};
-  WorkerContext context{&world, &replied};
-  uintptr_t file = 0, event = 0;
-  char16_t name[kNameUnits] = {};
-};
-
-TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
-  struct Counting : WorkerQueue {
+  // Counts the signals; never has a message.
+  struct CountingQueue : WorkerQueue {
     int signals = 0;
     void createQueue() override {}
     bool takeMessage(WorkerMessage&) override { return false; }
     void yield() override {}
     void signalReady() override { ++signals; }
-  } q;
+  };
+  Serving() {
+    world.addProcess(1, u"C:\\p.exe");
+    world.objects[{1, 4}] = FakeObject{u"File", u"\\Device\\HarddiskVolume2\\f"};
+    world.objects[{1, 8}] = FakeObject{u"Event", u""};
+    const uintptr_t process = world.platform.openProcess(1);
+    file = world.platform.duplicateHandle(process, 4);
+    event = world.platform.duplicateHandle(process, 8);
+  }
+  FakeWorld world;
+  std::atomic<uint32_t> replied{0};
+  WorkerContext context{&world.queries, &replied};
+  uintptr_t file = 0, event = 0;
+  char16_t name[kNameUnits] = {};
+};
+
+TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
+  CountingQueue q;
   EXPECT_TRUE(serveWorkerMessage({WM_WORKER_QUERY_NAME, file, reinterpret_cast<uintptr_t>(name)},
                                  context, q));
   EXPECT_EQ(q.signals, 1);
@@ -344,13 +345,7 @@ TEST_F(Serving, EveryRequestEndsWithExactlyOneSignalAndOtherMessagesWithNone) {
 }
 
 TEST_F(Serving, ABatchIsAnsweredInOrderWithItsProgressAndOneSignal) {
-  struct Counting : WorkerQueue {
-    int signals = 0;
-    void createQueue() override {}
-    bool takeMessage(WorkerMessage&) override { return false; }
-    void yield() override {}
-    void signalReady() override { ++signals; }
-  } q;
+  CountingQueue q;
   NameBatch batch;
   batch.count = 3;
   batch.handles[0] = event;

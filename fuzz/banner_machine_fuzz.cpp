@@ -251,6 +251,12 @@ class Window : public BannerEffects {
     FUZZ_CHECK(machine_.onDeviceChange(kEvents[input_.byte() & 3]) == kHandled);
   }
 
+  // A balloon's callback event: timed out, clicked, or one the banner ignores.
+  uint32_t balloonEvent() {
+    static const uint32_t kBalloonEvents[3] = {kBalloonTimeout, kBalloonUserClick, 0x402};
+    return kBalloonEvents[input_.byte() % 3];
+  }
+
   Point pointFor(uint8_t choice) {
     const Rect ok = machine_.state().okButtonRect;
     const Rect cancel = machine_.state().cancelButtonRect;
@@ -300,8 +306,7 @@ class Window : public BannerEffects {
         break;
       case 8: deviceChange(depth); break;
       case 9: {  // a callback of the success balloon, while it is there
-        static const uint32_t kBalloonEvents[3] = {kBalloonTimeout, kBalloonUserClick, 0x402};
-        const uint32_t e = kBalloonEvents[input_.byte() % 3];
+        const uint32_t e = balloonEvent();
         if (safeIcon_) {
           Handler h(*this);
           FUZZ_CHECK(machine_.onSafeNotice(e) == 0);
@@ -309,8 +314,7 @@ class Window : public BannerEffects {
         break;
       }
       case 10: {  // a callback of the blocker balloon, while it is there
-        static const uint32_t kBalloonEvents[3] = {kBalloonTimeout, kBalloonUserClick, 0x402};
-        const uint32_t e = kBalloonEvents[input_.byte() % 3];
+        const uint32_t e = balloonEvent();
         if (blockerIcon_) {
           Handler h(*this);
           FUZZ_CHECK(machine_.onBlockerNotice(e) == 0);

@@ -49,14 +49,14 @@ struct FakeShellWindowsPlatform : ShellWindowsPlatform {
   FakeWindow* current = nullptr;
   std::u16string addressText;
 
-  void add(std::u16string address) {
+  // Lists a window showing `address`; the reference, to change its
+  // settings, holds until the next window is added.
+  FakeWindow& add(std::u16string address) {
     FakeWindow w;
     w.address = std::move(address);
-    add(w);
-  }
-  void add(FakeWindow w) {
     w.id = 100 + windows.size();
     windows.push_back(w);
+    return windows.back();
   }
   std::vector<FakeWindow*> listed() {
     std::vector<FakeWindow*> out;
@@ -247,10 +247,7 @@ TEST(ExplorerRelease, ClosesWindowsInARowWithoutSkippingTheOnesThatMoveDown) {
 
 TEST(ExplorerRelease, NavigatesAWindowWhoseHandleIsNotAvailableInsteadOfClosingIt) {
   FakeShellWindowsPlatform p;
-  FakeWindow noHandle;
-  noHandle.address = u"file:///E:/";
-  noHandle.hasHandle = false;
-  p.add(noHandle);
+  p.add(u"file:///E:/").hasHandle = false;
   p.add(u"file:///E:/dir");
   releaseWindowsOnDrive(u'E', true, p);
   EXPECT_EQ(p.calls,
@@ -260,10 +257,7 @@ TEST(ExplorerRelease, NavigatesAWindowWhoseHandleIsNotAvailableInsteadOfClosingI
 
 TEST(ExplorerRelease, AWindowThatIgnoresTheCloseIsAskedAgainAboutEverySecond) {
   FakeShellWindowsPlatform p;
-  FakeWindow stubborn;
-  stubborn.address = u"file:///E:/";
-  stubborn.closesIgnored = 2;
-  p.add(stubborn);
+  p.add(u"file:///E:/").closesIgnored = 2;
   p.add(u"file:///E:/next");
   releaseWindowsOnDrive(u'E', true, p);
   EXPECT_EQ(p.calls, (Calls{"close file:///E:/", "close file:///E:/", "close file:///E:/",
@@ -276,10 +270,7 @@ TEST(ExplorerRelease, AWindowThatIgnoresTheCloseIsAskedAgainAboutEverySecond) {
 
 TEST(ExplorerRelease, AWindowGoneBeforeTheFirstPollIsNotWaitedFor) {
   FakeShellWindowsPlatform p;
-  FakeWindow quick;
-  quick.address = u"file:///E:/";
-  quick.pollsToClose = 1;
-  p.add(quick);
+  p.add(u"file:///E:/").pollsToClose = 1;
   releaseWindowsOnDrive(u'E', true, p);
   EXPECT_EQ(p.sleeps, 0);
   EXPECT_EQ(p.calls, (Calls{"close file:///E:/"}));
@@ -287,14 +278,8 @@ TEST(ExplorerRelease, AWindowGoneBeforeTheFirstPollIsNotWaitedFor) {
 
 TEST(ExplorerRelease, AFailureForOneWindowSkipsOnlyThatWindow) {
   FakeShellWindowsPlatform p;
-  FakeWindow noBrowser;
-  noBrowser.address = u"file:///E:/1";
-  noBrowser.isBrowser = false;
-  FakeWindow noAddress;
-  noAddress.address = u"file:///E:/2";
-  noAddress.addressReads = false;
-  p.add(noBrowser);
-  p.add(noAddress);
+  p.add(u"file:///E:/1").isBrowser = false;
+  p.add(u"file:///E:/2").addressReads = false;
   p.add(u"file:///E:/3");
   releaseWindowsOnDrive(u'E', true, p);
   EXPECT_EQ(p.calls, (Calls{"close file:///E:/3"}));

@@ -22,6 +22,13 @@ std::u16string formatted(uint32_t id, const FormatArgument* args, size_t count) 
   return buffer;
 }
 
+// Catalogue message `id` with the values of `facts` in the order of the language.
+std::u16string blockerText(uint32_t id, const BlockerFacts& facts, bool japanese) {
+  FormatArgument arguments[4];
+  const size_t count = blockerArguments(facts, japanese, arguments);
+  return formatted(id, arguments, count);
+}
+
 TEST(Catalogue, LanguageIsChosenByTheExactLanguageId) {
   EXPECT_TRUE(usesJapanese(1041));
   for (uint16_t other : {uint16_t(1033), uint16_t(0x0011), uint16_t(0x0811), uint16_t(0)}) {
@@ -70,44 +77,38 @@ TEST(Catalogue, BlockerMessagesTakeTheirValuesInEachLanguagesOrder) {
   EXPECT_EQ(blockerMessage(holding, false), Message::BlockerHolding);
   EXPECT_EQ(blockerMessage(holding, true), Message::PromptHolding);
 
-  FormatArgument a[4];
-  size_t n = blockerArguments(running, false, a);
-  EXPECT_EQ(formatted(2002, a, n),
+  EXPECT_EQ(blockerText(2002, running, false),
             u"'edit.exe' in E: drive is running now. (PID=1234)\nPlease exit the application.");
-  EXPECT_EQ(formatted(2004, a, n),
+  EXPECT_EQ(blockerText(2004, running, false),
             u"'edit.exe' in E: drive is running now. (PID=1234)\nDo you exit the application?\n"
             u"Note that the unsaved data will be lost.");
-  n = blockerArguments(running, true, a);
   EXPECT_EQ(
-      formatted(1002, a, n),
+      blockerText(1002, running, true),
       u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを終了してください。");
   EXPECT_EQ(
-      formatted(1004, a, n),
+      blockerText(1004, running, true),
       u"E: ドライブの 'edit.exe' (PID=1234) が実行中です。\nアプリケーションを強制終了しますか?\n"
       u"強制終了した場合、編集中のデータは保存されずに消滅します。");
 
   // English names the open item first, Japanese the process.
-  n = blockerArguments(holding, false, a);
-  EXPECT_EQ(formatted(2003, a, n),
+  EXPECT_EQ(blockerText(2003, holding, false),
             u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nPlease close the folder "
             u"or the file.");
   EXPECT_EQ(
-      formatted(2005, a, n),
+      blockerText(2005, holding, false),
       u"'notes.txt' in E: drive is opened by 'edit.exe'. (PID=1234)\nDo you exit the application?\n"
       u"Note that the unsaved data will be lost.");
-  n = blockerArguments(holding, true, a);
-  EXPECT_EQ(formatted(1003, a, n),
+  EXPECT_EQ(blockerText(1003, holding, true),
             u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' "
             u"を開いています。\nファイル又はフォルダを閉じてください。");
-  EXPECT_EQ(formatted(1005, a, n),
+  EXPECT_EQ(blockerText(1005, holding, true),
             u"'edit.exe' (PID=1234) が E: ドライブの 'notes.txt' "
             u"を開いています。\nアプリケーションを強制終了しますか?\n"
             u"強制終了した場合、編集中のデータは保存されずに消滅します。");
 
   // A process id above the signed range prints as the system formatter does.
   holding.holderPid = 0xFFFFFFFEu;
-  n = blockerArguments(holding, false, a);
-  EXPECT_NE(formatted(2003, a, n).find(u"(PID=-2)"), std::u16string::npos);
+  EXPECT_NE(blockerText(2003, holding, false).find(u"(PID=-2)"), std::u16string::npos);
 
   const FormatArgument description[] = {FormatArgument::ofText(u"USB Mass Storage Device")};
   EXPECT_EQ(formatted(2001, description, 1),

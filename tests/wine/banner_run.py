@@ -1,6 +1,7 @@
 """What the whole-program banner tests share: the real Tarnwick.exe as a
 worker over the simulated Plug and Play layer, its banner found by class,
-read by screenshots and driven with xdotool and sent messages.
+read by screenshots and driven with xdotool and sent messages; and the start
+of the program as a user makes it, with a private temporary folder.
 
 Windows of the test prefix are unmanaged (the X11 driver's Managed=N) for
 the module's tests, so that hiding and destroying them takes milliseconds
@@ -17,10 +18,10 @@ sys.path.insert(0, os.path.join(HERE, "simpnp"))
 import harness  # noqa: E402
 import shell_windows  # noqa: E402
 import simulated_pnp as sim  # noqa: E402
+import screens  # noqa: E402
 from harness import read_text, wait_until  # noqa: E402
-from test_banner import Screen, black, grey, white  # noqa: E402
-
-SHOTS = os.path.join(harness.BUILD_DIR, "screenshots")
+from screens import (balloon_icon_pixels, balloon_pixels, black, error_sign,  # noqa: E402
+                     grey, info_sign, white)
 
 WM_QUERYENDSESSION = 0x0011
 WM_DEVICECHANGE = 0x0219
@@ -65,6 +66,44 @@ class BannerRunCase(harness.WineTestCase):
 
     def start_worker(self, *args, program=None, env=None):
         return self.pnp.start(list(args), extra_env=env, program=program)
+
+    def refused_banner(self):
+        """A worker for a stick on E: that refuses every request, once its
+        banner is shown and two requests were refused: (worker, banner)."""
+        self.stick_on("E")
+        self.pnp.describe(sim.usb_stick(vetoes="all"))
+        worker = self.start_worker("E:")
+        banner = self.wait_banner()
+        self.wait_requests(2)
+        return worker, banner
+
+    # --- a start as a user makes it, with a temporary folder of its own ---
+
+    def temp_folder(self, name="Temp"):
+        """A private temporary folder named `name`, holding the layer so that a
+        copy of the program started from it finds the layer beside itself.
+        Returns (host path, Windows path)."""
+        path = os.path.join(self.make_folder("tarnwick-tmp-"), name)
+        os.mkdir(path)
+        self.pnp.install_into(path)
+        return path, self.windows_path(path)
+
+    def launch(self, program, temp_windows, args=(), env=None):
+        """Starts `program` (a Windows path) in its own folder, as Explorer
+        does, with TMP and TEMP set to the temporary folder (with_temp.exe);
+        the layer's environment is inherited."""
+        dir_file = os.path.join(self.make_folder("tarnwick-tmpname-"), "dir")
+        with open(dir_file, "wb") as f:
+            f.write(temp_windows.encode("utf-16-le"))
+        all_env = self.pnp.env()
+        all_env.update(env or {})
+        return self.start(self.build_file("with_temp.exe"),
+                          [self.windows_path(dir_file), program] + list(args), env=all_env)
+
+    @staticmethod
+    def twk_files(folder):
+        """The program's copies and batches (TWK*) in a folder, sorted."""
+        return sorted(f for f in os.listdir(folder) if f.upper().startswith("TWK"))
 
     # --- banners ---
 
@@ -126,14 +165,7 @@ class BannerRunCase(harness.WineTestCase):
 
     def shoot(self, name, ready, what, timeout=60):
         """Screenshots until `ready(screen)` holds; keeps the last one as NAME.png."""
-        os.makedirs(SHOTS, exist_ok=True)
-        path = os.path.join(SHOTS, name + ".png")
-
-        def attempt():
-            self.screenshot(path)
-            screen = Screen(path)
-            return screen if ready(screen) else None
-        return wait_until(attempt, timeout, what, interval=0.1)
+        return screens.shoot(self, name, ready, what, timeout=timeout, interval=0.1)
 
     @staticmethod
     def body_shown(screen, banner):
@@ -170,15 +202,11 @@ class BannerRunCase(harness.WineTestCase):
     @staticmethod
     def balloon(screen):
         """White pixels of the notification area's balloon at the top of the screen."""
-        return screen.count(0, 0, screen.width, 200, white)
+        return balloon_pixels(screen)
 
     @staticmethod
     def balloon_icon(screen, kind):
-        if kind == "info":
-            colour = lambda p: p[2] > 150 and p[0] < 120  # noqa: E731
-        else:
-            colour = lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90  # noqa: E731
-        return screen.count(0, 44, 200, 200, colour)
+        return balloon_icon_pixels(screen, info_sign if kind == "info" else error_sign)
 
     # --- the layer's log ---
 

@@ -45,30 +45,13 @@ def stick_tree(number, **usb):
 
 
 class FaultCase(BannerRunCase):
-    """A banner run case with the program on the stick and a temporary folder."""
+    """A banner run case with the program on the stick and sticks that are
+    distinct devices."""
 
     def program_on(self, folder, name="Tarnwick.exe"):
         """Puts the program and the layer on a drive's host folder."""
         self.copy_program(folder, name)
         self.pnp.install_into(folder)
-
-    def temp_folder(self):
-        """A private temporary folder holding the layer: (host path, Windows path)."""
-        path = os.path.join(self.make_folder("tarnwick-tmp-"), "Temp")
-        os.mkdir(path)
-        self.pnp.install_into(path)
-        return path, self.windows_path(path)
-
-    def launch(self, program, temp_windows, args=(), env=None):
-        """Starts `program` (a Windows path) as a user would, with TMP and TEMP
-        set to the folder (with_temp.exe); the layer's environment is inherited."""
-        dir_file = os.path.join(self.make_folder("tarnwick-tmpname-"), "dir")
-        with open(dir_file, "wb") as f:
-            f.write(temp_windows.encode("utf-16-le"))
-        all_env = self.pnp.env()
-        all_env.update(env or {})
-        return self.start(self.build_file("with_temp.exe"),
-                          [self.windows_path(dir_file), program] + list(args), env=all_env)
 
     def distinct_sticks(self, letters, **usb_by_letter):
         """Maps each letter to a stick of its own; returns {letter: host folder}.
@@ -109,10 +92,6 @@ class FaultCase(BannerRunCase):
 
     def kill(self, pid):
         self.assertEqual(self.run_tool("processes", "kill", pid)[0], 0, "could not end %s" % pid)
-
-    @staticmethod
-    def copies(temp):
-        return sorted(f for f in os.listdir(temp) if f.upper().startswith("TWK"))
 
     def wait_files(self, temp, expected, what):
         wait_until(lambda: sorted(os.listdir(temp)) == sorted(expected), 120, what)

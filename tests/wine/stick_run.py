@@ -7,7 +7,8 @@ Every run has a private temporary folder (with_temp.exe sets TMP and TEMP)
 that holds the simulated Plug and Play layer, so that the copy finds it
 beside itself as the launcher does on the stick. Processes are held at start
 where a test needs to look at them (TARNWICK_SIMPNP_HOLD_*, simpnp.cpp).
-The banner's helpers (finding it, keys, screenshots) come from banner_run.
+The banner's helpers (finding it, keys, screenshots) and the start with a
+temporary folder come from banner_run.
 """
 import os
 import time
@@ -62,25 +63,6 @@ class StickRunCase(BannerRunCase):
         self.pnp.install_into(os.path.dirname(target))
         return folder, "%s:\\%s" % (letter, program)
 
-    def temp_folder(self, name="Temp"):
-        """A private temporary folder named `name`, holding the layer.
-        Returns (host path, Windows path)."""
-        path = os.path.join(self.make_folder("tarnwick-tmp-"), name)
-        os.mkdir(path)
-        self.pnp.install_into(path)
-        return path, self.windows_path(path)
-
-    def launch(self, program, temp_windows, args=(), env=None):
-        """Starts `program` (a Windows path) in its own folder, as Explorer
-        does, with TMP and TEMP set to the temporary folder."""
-        dir_file = os.path.join(self.make_folder("tarnwick-tmpname-"), "dir")
-        with open(dir_file, "wb") as f:
-            f.write(temp_windows.encode("utf-16-le"))
-        all_env = self.pnp.env()
-        all_env.update(env or {})
-        return self.start(self.build_file("with_temp.exe"),
-                          [self.windows_path(dir_file), program] + list(args), env=all_env)
-
     # --- holding processes at their start ---
 
     def hold_env(self, argument="TWK"):
@@ -108,9 +90,6 @@ class StickRunCase(BannerRunCase):
         wait_until(lambda: not os.path.exists(self.release_file), 60, "the release to be taken")
 
     # --- the temporary folder ---
-
-    def twk_files(self, folder):
-        return sorted(f for f in os.listdir(folder) if f.upper().startswith("TWK"))
 
     def wait_cleaned(self, temp, before):
         wait_until(lambda: sorted(os.listdir(temp)) == before, 90,

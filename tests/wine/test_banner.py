@@ -4,54 +4,15 @@ of its states, and the tests read the pixels of screenshots. Without a
 compositor, the layered window is drawn over the black root window, so each
 screen pixel shows the banner's premultiplied colour bytes directly."""
 import os
-import subprocess
 import unittest
 
 import harness
+import screens
 from constants import (NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK, WM_BANNER_BLOCKER_NOTICE,
                        WM_BANNER_SAFE_NOTICE, WM_CLOSE)
 from harness import wait_until, read_text
-
-SHOTS = os.path.join(harness.BUILD_DIR, "screenshots")
-
-
-class Screen:
-    """The pixels of one screenshot."""
-
-    def __init__(self, path):
-        data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
-                              stdout=subprocess.PIPE, timeout=60).stdout
-        header = []
-        at = 0
-        while len(header) < 4:  # P6, width, height, maximum, separated by white space
-            end = at
-            while data[end:end + 1] not in (b" ", b"\n", b"\t", b"\r"):
-                end += 1
-            if end > at:
-                header.append(data[at:end])
-            at = end + 1
-        self.width, self.height = int(header[1]), int(header[2])
-        self.data = data[at:]
-
-    def rgb(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.data[i:i + 3])
-
-    def count(self, left, top, right, bottom, predicate):
-        return sum(1 for y in range(top, bottom) for x in range(left, right)
-                   if predicate(self.rgb(x, y)))
-
-
-def white(p):
-    return min(p) >= 250
-
-
-def black(p):
-    return max(p) <= 2
-
-
-def grey(value, tolerance=2):
-    return lambda p: all(abs(c - value) <= tolerance for c in p)
+from screens import (SHOTS, Screen, balloon_icon_pixels, balloon_pixels, black, error_sign, grey,
+                     info_sign, white)
 
 
 def fade(colour, alpha, steps):
@@ -115,18 +76,7 @@ class ScreenTest(harness.WineTestCase):
 
     def shoot(self, name, ready, what):
         """Screenshots until `ready(screen)` holds; keeps the last one as NAME.png."""
-        os.makedirs(SHOTS, exist_ok=True)
-        path = os.path.join(SHOTS, name + ".png")
-
-        def attempt():
-            self.screenshot(path)
-            screen = Screen(path)
-            return screen if ready(screen) else None
-        return wait_until(attempt, 60, what, interval=0.2)
-
-    def balloon_pixels(self, screen):
-        """White pixels of the notification area's window and balloon, at the top of the screen."""
-        return screen.count(0, 0, screen.width, 200, white)
+        return screens.shoot(self, name, ready, what, interval=0.2)
 
     def body_visible(self, show, x_offset=0, colour=54):
         return lambda s: grey(colour)(s.rgb(show.x + x_offset + 2, show.y + 30))
@@ -221,26 +171,24 @@ class BannerTest(ScreenTest):
 
     def check_balloon(self, mode, shot, message, event, icon_colour):
         show = BannerShow(self, mode)
-        self.shoot(shot, lambda s: self.balloon_pixels(s) > 8000 and grey(54)(s.rgb(show.x + 2, show.y + 30)),
+        self.shoot(shot, lambda s: balloon_pixels(s) > 8000 and grey(54)(s.rgb(show.x + 2, show.y + 30)),
                    "the balloon")
         screen = Screen(os.path.join(SHOTS, shot + ".png"))
-        # The balloon's icon, below the notification area's own row of icons:
-        # the blue information sign or the red error sign.
-        self.assertGreater(screen.count(0, 44, 200, 200, icon_colour), 10)
+        # The balloon's icon: the blue information sign or the red error sign.
+        self.assertGreater(balloon_icon_pixels(screen, icon_colour), 10)
         # The system would post this when the balloon times out or is clicked.
         show.post(message, 0 if mode == "safe" else 1, event)
         wait_until(lambda: "%s-notice 0x%x" % (mode, event) in read_text(show.status_path), 60,
                    "the banner to take the balloon's callback")
         self.assertEqual(show.process.wait_exit(60), 0)
-        self.shoot(shot + "_removed", lambda s: self.balloon_pixels(s) < 500, "the balloon to go")
+        self.shoot(shot + "_removed", lambda s: balloon_pixels(s) < 500, "the balloon to go")
 
     def test_success_balloon_in_the_notification_area(self):
-        self.check_balloon("safe", "balloon_safe", WM_BANNER_SAFE_NOTICE, NIN_BALLOONTIMEOUT,
-                           lambda p: p[2] > 150 and p[0] < 120)
+        self.check_balloon("safe", "balloon_safe", WM_BANNER_SAFE_NOTICE, NIN_BALLOONTIMEOUT, info_sign)
 
     def test_blocker_balloon_in_the_notification_area(self):
-        self.check_balloon("blocker", "balloon_blocker", WM_BANNER_BLOCKER_NOTICE,
-                                         NIN_BALLOONUSERCLICK, lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90)
+        self.check_balloon("blocker", "balloon_blocker", WM_BANNER_BLOCKER_NOTICE, NIN_BALLOONUSERCLICK,
+                           error_sign)
 
 
 class DiagnosisTest(ScreenTest):
@@ -263,8 +211,8 @@ class DiagnosisTest(ScreenTest):
         show = BannerShow(self, "diagnose")
         self.assertEqual(show.values["blocker-shown"], [1])
         self.assertEqual(show.values["found-pid"], [self.holder_pid])
-        screen = self.shoot("balloon_diagnosis", lambda s: self.balloon_pixels(s) > 8000, "the blocker balloon")
-        self.assertGreater(screen.count(0, 44, 200, 200, lambda p: p[0] > 150 and p[1] < 90 and p[2] < 90), 10)
+        screen = self.shoot("balloon_diagnosis", lambda s: balloon_pixels(s) > 8000, "the blocker balloon")
+        self.assertGreater(balloon_icon_pixels(screen, error_sign), 10)
         show.post(WM_BANNER_BLOCKER_NOTICE, 1, NIN_BALLOONTIMEOUT)
         wait_until(lambda: "blocker-notice 0x404" in read_text(show.status_path), 60, "the callback")
         self.assertEqual(show.process.wait_exit(60), 0)
@@ -298,7 +246,7 @@ class DiagnosisTest(ScreenTest):
         show = self.answer_prompt("no")
         self.assertEqual(show.values["blocker-shown"], [1])
         self.assertTrue(self.holder.running())
-        self.shoot("balloon_after_no", lambda s: self.balloon_pixels(s) > 8000, "the blocker balloon")
+        self.shoot("balloon_after_no", lambda s: balloon_pixels(s) > 8000, "the blocker balloon")
         show.post(WM_BANNER_BLOCKER_NOTICE, 1, NIN_BALLOONUSERCLICK)
         wait_until(lambda: "blocker-notice 0x405" in read_text(show.status_path), 60, "the callback")
         self.assertEqual(show.process.wait_exit(60), 0)

@@ -100,11 +100,7 @@ class AskFirstTest(BannerRunCase):
         self.assertEqual(worker.wait_exit(30), 0)
 
     def test_enter_does_nothing_while_cancel_is_alone_and_escape_cancels(self):
-        self.stick_on("E")
-        self.pnp.describe(sim.usb_stick(vetoes="all"))
-        worker = self.start_worker("E:")
-        banner = self.wait_banner()
-        self.wait_requests(2)
+        worker, banner = self.refused_banner()
         self.shoot("cancel_alone", lambda s: self.buttons(s, banner) == "cancel", "Cancel alone")
         self.key("Return")
         # Still retrying on the pulse, Cancel still alone.

@@ -134,11 +134,7 @@ class TwoDrivesTest(BannerRunCase):
 
 class ClosingTest(BannerRunCase):
     def test_a_removal_before_success_changes_nothing(self):
-        self.stick_on("E")
-        self.pnp.describe(sim.usb_stick(vetoes="all"))
-        worker = self.start_worker("E:")
-        banner = self.wait_banner()
-        self.wait_requests(2)
+        worker, banner = self.refused_banner()
         self.send(banner, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE)
         removed = time.monotonic()
         count = len(self.requests())

@@ -57,11 +57,7 @@ class HangingRequestTest(FaultCase):
 
 class DriveGoneTest(FaultCase):
     def test_a_drive_that_disappears_under_its_banner_fails_quietly_until_cancelled(self):
-        self.stick_on("E")
-        self.pnp.describe(sim.usb_stick(vetoes="all"))
-        worker = self.start_worker("E:")
-        banner = self.wait_banner()
-        self.wait_requests(2)
+        worker, banner = self.refused_banner()
         self.shoot("gone_01_cancel", lambda s: self.buttons(s, banner) == "cancel", "Cancel alone")
 
         # The stick is pulled: its drive letter and its device go.
@@ -98,7 +94,7 @@ class KilledWorkerTest(FaultCase):
         [waiting] = wait_until(lambda: self.pnp.calls("eject_wait"), 90, "E's request to hang")
         killed = int(waiting["pid"])
         self.assertEqual(launcher.wait_exit(60), 0)
-        [copy] = [f for f in self.copies(temp) if f.endswith(".exe")]
+        [copy] = [f for f in self.twk_files(temp) if f.endswith(".exe")]
 
         # A second worker, for F, waits for the banner mutex that E's worker holds.
         worker_f = self.start_worker("F:")
@@ -150,7 +146,7 @@ class TwentyLaunchersTest(FaultCase):
         # itself, removing its copy: one copy is left, the banner's.
         wait_until(lambda: [p[0] for p in self.program_processes()] == [banner.pid], 120,
                    "the banner's process alone")
-        wait_until(lambda: len(self.copies(temp)) == 1, 120, "one copy in the temporary folder")
+        wait_until(lambda: len(self.twk_files(temp)) == 1, 120, "one copy in the temporary folder")
         self.wait_requests(2)
         self.assertEqual(most_banners, 1)
         self.assertEqual(len(self.banners()), 1)

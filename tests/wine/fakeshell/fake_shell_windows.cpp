@@ -118,22 +118,19 @@ std::vector<Item> parseItems(const std::wstring& text) {
 #define NOT_IMPLEMENTED(name, params) \
   HRESULT STDMETHODCALLTYPE name params override { return E_NOTIMPL; }
 
-// IDispatch answers common to both objects: no type information.
-#define NO_DISPATCH                                                        \
-  NOT_IMPLEMENTED(GetTypeInfoCount, (UINT*))                               \
-  NOT_IMPLEMENTED(GetTypeInfo, (UINT, LCID, ITypeInfo**))                  \
-  NOT_IMPLEMENTED(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*)) \
-  NOT_IMPLEMENTED(Invoke, (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
-
-class Browser final : public IWebBrowser2 {
+// IUnknown and IDispatch of the two objects: a reference count that deletes
+// the object (a `Derived`) at zero, the alive count for DllCanUnloadNow, the
+// interfaces IUnknown, IDispatch and those `Derived::answers` names, and no
+// type information.
+template <typename Derived, typename Interface>
+class Counted : public Interface {
  public:
-  explicit Browser(const Item& item) : item_(item) { InterlockedIncrement(&objects); }
-  ~Browser() { InterlockedDecrement(&objects); }
+  Counted() { InterlockedIncrement(&objects); }
+  ~Counted() { InterlockedDecrement(&objects); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser ||
-        iid == IID_IWebBrowserApp || iid == IID_IWebBrowser2) {
-      *out = static_cast<IWebBrowser2*>(this);
+    if (iid == IID_IUnknown || iid == IID_IDispatch || Derived::answers(iid)) {
+      *out = static_cast<Interface*>(this);
       AddRef();
       return S_OK;
     }
@@ -143,10 +140,25 @@ class Browser final : public IWebBrowser2 {
   ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
   ULONG STDMETHODCALLTYPE Release() override {
     LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
+    if (left == 0) delete static_cast<Derived*>(this);
     return left;
   }
-  NO_DISPATCH
+  NOT_IMPLEMENTED(GetTypeInfoCount, (UINT*))
+  NOT_IMPLEMENTED(GetTypeInfo, (UINT, LCID, ITypeInfo**))
+  NOT_IMPLEMENTED(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*))
+  NOT_IMPLEMENTED(Invoke, (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
+
+ private:
+  LONG references_ = 1;
+};
+
+class Browser final : public Counted<Browser, IWebBrowser2> {
+ public:
+  explicit Browser(const Item& item) : item_(item) {}
+
+  static bool answers(REFIID iid) {
+    return iid == IID_IWebBrowser || iid == IID_IWebBrowserApp || iid == IID_IWebBrowser2;
+  }
 
   HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* address) override {
     if (item_.urlFails) {
@@ -240,37 +252,15 @@ class Browser final : public IWebBrowser2 {
   NOT_IMPLEMENTED(put_Resizable, (VARIANT_BOOL))
 
  private:
-  LONG references_ = 1;
   Item item_;
 };
 
-class Collection final : public IShellWindows {
+class Collection final : public Counted<Collection, IShellWindows> {
  public:
-  Collection() : items_(parseItems(environment(L"FAKESW_ITEMS"))) {
-    InterlockedIncrement(&objects);
-    log(L"create");
-  }
-  ~Collection() {
-    log(L"released");
-    InterlockedDecrement(&objects);
-  }
+  Collection() : items_(parseItems(environment(L"FAKESW_ITEMS"))) { log(L"create"); }
+  ~Collection() { log(L"released"); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IShellWindows) {
-      *out = static_cast<IShellWindows*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-  }
-  NO_DISPATCH
+  static bool answers(REFIID iid) { return iid == IID_IShellWindows; }
 
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
     std::wstring mode = environment(L"FAKESW_COUNT");
@@ -334,7 +324,6 @@ class Collection final : public IShellWindows {
     return out;
   }
 
-  LONG references_ = 1;
   std::vector<::Item> items_;
 };
 

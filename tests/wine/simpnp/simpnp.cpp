@@ -352,6 +352,22 @@ Function real(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// Wine's own setupapi function of the same name as `function`, defined here too.
+#define REAL(function) real<decltype(&function)>(#function)
+
+// Ends a configuration manager call: logs its result and whether the
+// simulated tree answered (sim=1) or Wine's setupapi (sim=0), and returns it.
+CONFIGRET answered(LogLine& line, CONFIGRET result, bool simulated) {
+  line.add(L"result", hex(result)).add(L"sim", simulated ? L"1" : L"0").write();
+  return result;
+}
+
+// The same for a SetupDi call, whose result is a BOOL.
+BOOL answeredBool(LogLine& line, BOOL result, bool simulated) {
+  line.add(L"result", decimal(result)).add(L"sim", simulated ? L"1" : L"0").write();
+  return result;
+}
+
 bool copyText(const std::wstring& text, wchar_t* buffer, size_t capacity) {
   if (buffer == nullptr || text.size() + 1 > capacity) return false;
   text.copy(buffer, text.size());
@@ -370,9 +386,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W id, ULONG flags) 
   line.add(L"id", id).add(L"flags", hex(flags));
   const Device* device = wanted.empty() ? tree.byNode(nodeOf(kRootId)) : tree.byId(wanted);
   if (device == nullptr) {
-    CONFIGRET result = real<decltype(&CM_Locate_DevNodeW)>("CM_Locate_DevNodeW")(node, id, flags);
-    line.add(L"result", hex(result)).add(L"sim", L"0").write();
-    return result;
+    return answered(line, REAL(CM_Locate_DevNodeW)(node, id, flags), false);
   }
   CONFIGRET result = CR_NO_SUCH_DEVNODE;
   if (node == nullptr) {
@@ -382,8 +396,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W id, ULONG flags) 
     result = CR_SUCCESS;
     line.add(L"devnode", hex(*node));
   }
-  line.add(L"result", hex(result)).add(L"sim", L"1").write();
-  return result;
+  return answered(line, result, true);
 }
 
 CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, PWCHAR buffer, ULONG length, ULONG flags) {
@@ -392,10 +405,7 @@ CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, PWCHAR buffer, ULONG length, UL
   line.add(L"devnode", hex(node)).add(L"length", decimal(length)).add(L"flags", hex(flags));
   const Device* device = tree.byNode(node);
   if (device == nullptr) {
-    CONFIGRET result =
-        real<decltype(&CM_Get_Device_IDW)>("CM_Get_Device_IDW")(node, buffer, length, flags);
-    line.add(L"result", hex(result)).add(L"sim", L"0").write();
-    return result;
+    return answered(line, REAL(CM_Get_Device_IDW)(node, buffer, length, flags), false);
   }
   CONFIGRET result = CR_SUCCESS;
   if (!device->present) {
@@ -410,8 +420,7 @@ CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, PWCHAR buffer, ULONG length, UL
     if (device->id.size() < length) buffer[device->id.size()] = 0;
     line.add(L"id", device->id);
   }
-  line.add(L"result", hex(result)).add(L"sim", L"1").write();
-  return result;
+  return answered(line, result, true);
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
@@ -420,9 +429,7 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
   line.add(L"devnode", hex(node)).add(L"flags", hex(flags));
   const Device* device = tree.byNode(node);
   if (device == nullptr) {
-    CONFIGRET result = real<decltype(&CM_Get_Parent)>("CM_Get_Parent")(parent, node, flags);
-    line.add(L"result", hex(result)).add(L"sim", L"0").write();
-    return result;
+    return answered(line, REAL(CM_Get_Parent)(parent, node, flags), false);
   }
   CONFIGRET result = CR_SUCCESS;
   if (parent == nullptr) {
@@ -433,8 +440,7 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
     *parent = nodeOf(device->parent.empty() ? std::wstring(kRootId) : device->parent);
     line.add(L"parent", hex(*parent));
   }
-  line.add(L"result", hex(result)).add(L"sim", L"1").write();
-  return result;
+  return answered(line, result, true);
 }
 
 CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST node, ULONG flags) {
@@ -443,10 +449,7 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST no
   line.add(L"devnode", hex(node)).add(L"flags", hex(flags));
   const Device* device = tree.byNode(node);
   if (device == nullptr) {
-    CONFIGRET result = real<decltype(&CM_Get_DevNode_Status)>("CM_Get_DevNode_Status")(
-        status, problem, node, flags);
-    line.add(L"result", hex(result)).add(L"sim", L"0").write();
-    return result;
+    return answered(line, REAL(CM_Get_DevNode_Status)(status, problem, node, flags), false);
   }
   CONFIGRET result = CR_SUCCESS;
   if (status == nullptr || problem == nullptr) {
@@ -460,8 +463,7 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST no
     *problem = 0;
     line.add(L"status", hex(*status)).add(L"problem", L"0");
   }
-  line.add(L"result", hex(result)).add(L"sim", L"1").write();
-  return result;
+  return answered(line, result, true);
 }
 
 CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType, LPWSTR vetoName,
@@ -487,10 +489,8 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
     Sleep(device->ejectMs);
   }
   if (device == nullptr) {
-    CONFIGRET result = real<decltype(&CM_Request_Device_EjectW)>("CM_Request_Device_EjectW")(
-        node, vetoType, vetoName, nameLength, flags);
-    line.add(L"result", hex(result)).add(L"sim", L"0").write();
-    return result;
+    return answered(
+        line, REAL(CM_Request_Device_EjectW)(node, vetoType, vetoName, nameLength, flags), false);
   }
   CONFIGRET result = CR_SUCCESS;
   DWORD type = 0;
@@ -517,8 +517,7 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST node, PPNP_VETO_TYPE vetoType,
     }
     line.add(L"veto_type", decimal(type)).add(L"veto_name", name);
   }
-  line.add(L"result", hex(result)).add(L"sim", L"1").write();
-  return result;
+  return answered(line, result, true);
 }
 
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
@@ -532,11 +531,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, H
   if (volumeSet && volumes == L"fail") {
     // INVALID_HANDLE_VALUE, with the error set after the log line below.
   } else if (volumeSet && volumes == L"empty") {
-    set = real<decltype(&SetupDiCreateDeviceInfoList)>("SetupDiCreateDeviceInfoList")(classGuid,
-                                                                                      parent);
+    set = REAL(SetupDiCreateDeviceInfoList)(classGuid, parent);
   } else {
-    set = real<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW")(classGuid, enumerator,
-                                                                        parent, flags);
+    set = REAL(SetupDiGetClassDevsW)(classGuid, enumerator, parent, flags);
   }
   LogLine(L"SetupDiGetClassDevsW")
       .add(L"class", guidText(classGuid))
@@ -550,7 +547,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, H
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-  BOOL result = real<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList")(set);
+  BOOL result = REAL(SetupDiDestroyDeviceInfoList)(set);
   LogLine(L"SetupDiDestroyDeviceInfoList")
       .add(L"set", hex(reinterpret_cast<ULONG_PTR>(set)))
       .add(L"result", decimal(result))
@@ -565,10 +562,7 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR id, HWND parent, DWORD f
   line.add(L"set", hex(reinterpret_cast<ULONG_PTR>(set))).add(L"id", id).add(L"flags", hex(flags));
   const Device* device = id != nullptr ? tree.byId(id) : nullptr;
   if (device == nullptr) {
-    BOOL result = real<decltype(&SetupDiOpenDeviceInfoW)>("SetupDiOpenDeviceInfoW")(set, id, parent,
-                                                                                    flags, element);
-    line.add(L"result", decimal(result)).add(L"sim", L"0").write();
-    return result;
+    return answeredBool(line, REAL(SetupDiOpenDeviceInfoW)(set, id, parent, flags, element), false);
   }
   BOOL result = FALSE;
   if (set == INVALID_HANDLE_VALUE || set == nullptr) {
@@ -586,8 +580,7 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR id, HWND parent, DWORD f
     }
     result = TRUE;
   }
-  line.add(L"result", decimal(result)).add(L"sim", L"1").write();
-  return result;
+  return answeredBool(line, result, true);
 }
 
 BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA element,
@@ -602,10 +595,10 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA ele
   if (element != nullptr) line.add(L"devnode", hex(element->DevInst));
   line.add(L"property", decimal(property)).add(L"size", decimal(size));
   if (device == nullptr) {
-    BOOL result = real<decltype(&SetupDiGetDeviceRegistryPropertyW)>(
-        "SetupDiGetDeviceRegistryPropertyW")(set, element, property, type, buffer, size, required);
-    line.add(L"result", decimal(result)).add(L"sim", L"0").write();
-    return result;
+    return answeredBool(line,
+                        REAL(SetupDiGetDeviceRegistryPropertyW)(set, element, property, type,
+                                                                buffer, size, required),
+                        false);
   }
   const bool friendly = property == SPDRP_FRIENDLYNAME;
   const bool described = property == SPDRP_DEVICEDESC;
@@ -627,8 +620,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA ele
       result = TRUE;
     }
   }
-  line.add(L"result", decimal(result)).add(L"sim", L"1").write();
-  return result;
+  return answeredBool(line, result, true);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {

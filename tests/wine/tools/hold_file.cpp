@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "holding.h"
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   int first = 2;
@@ -19,10 +21,7 @@ int wmain(int argc, wchar_t** argv) {
     first = 4;
   }
   for (int i = first; i < argc; ++i) {
-    // Backup semantics let the same call open a folder.
-    HANDLE h =
-        CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = testonly::openToHold(argv[i]);
     if (h == INVALID_HANDLE_VALUE) {
       std::fwprintf(stderr, L"cannot open %ls (%lu)\n", argv[i], GetLastError());
       return 3;
@@ -35,10 +34,5 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
   }
-  FILE* f = _wfopen(argv[1], L"w");
-  if (f == nullptr) return 4;
-  std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
-  std::fclose(f);
-  Sleep(INFINITE);
-  return 0;
+  return testonly::reportAndHold(argv[1], GetCurrentProcessId());
 }

@@ -13,13 +13,9 @@
 #include <cwchar>
 #include <vector>
 
-namespace {
+#include "holding.h"
 
-HANDLE openPath(const wchar_t* path) {
-  // Backup semantics let the same call open a folder.
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
+namespace {
 
 HANDLE duplicate(HANDLE h) {
   HANDLE copy = nullptr;
@@ -37,7 +33,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<const wchar_t*> held;
   for (int i = 3; i + 1 < argc; i += 2) {
     if (!wcscmp(argv[i], L"--file")) {
-      HANDLE h = openPath(argv[i + 1]);
+      HANDLE h = testonly::openToHold(argv[i + 1]);
       if (h == INVALID_HANDLE_VALUE) return 3;
       files.push_back(h);
     } else if (!wcscmp(argv[i], L"--hold")) {
@@ -87,15 +83,10 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   for (const wchar_t* path : held) {
-    if (openPath(path) == INVALID_HANDLE_VALUE) {
+    if (testonly::openToHold(path) == INVALID_HANDLE_VALUE) {
       std::fwprintf(stderr, L"cannot open %ls (%lu)\n", path, GetLastError());
       return 3;
     }
   }
-  FILE* f = _wfopen(argv[1], L"w");
-  if (f == nullptr) return 4;
-  std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
-  std::fclose(f);
-  Sleep(INFINITE);
-  return 0;
+  return testonly::reportAndHold(argv[1], GetCurrentProcessId());
 }

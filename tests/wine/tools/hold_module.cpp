@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "holding.h"
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   for (int i = 2; i < argc; ++i) {
@@ -15,10 +17,5 @@ int wmain(int argc, wchar_t** argv) {
       return 3;
     }
   }
-  FILE* f = _wfopen(argv[1], L"w");
-  if (f == nullptr) return 4;
-  std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
-  std::fclose(f);
-  Sleep(INFINITE);
-  return 0;
+  return testonly::reportAndHold(argv[1], GetCurrentProcessId());
 }

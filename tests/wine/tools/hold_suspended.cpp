@@ -8,8 +8,9 @@
 // processes. Exits 3 when a path cannot be opened or PROGRAM started.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
+
+#include "holding.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
@@ -17,9 +18,7 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE handles[16];
   int opened = 0;
   for (int i = 3; i < argc && opened < 16; ++i) {
-    HANDLE h =
-        CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    &inherit, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = testonly::openToHold(argv[i], &inherit);
     if (h == INVALID_HANDLE_VALUE) return 3;
     handles[opened++] = h;
   }
@@ -32,10 +31,5 @@ int wmain(int argc, wchar_t** argv) {
     return 3;
   }
   for (int i = 0; i < opened; ++i) CloseHandle(handles[i]);
-  FILE* f = _wfopen(argv[1], L"w");
-  if (f == nullptr) return 4;
-  std::fprintf(f, "%lu\n", static_cast<unsigned long>(child.dwProcessId));
-  std::fclose(f);
-  Sleep(INFINITE);
-  return 0;
+  return testonly::reportAndHold(argv[1], child.dwProcessId);
 }
