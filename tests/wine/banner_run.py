@@ -116,7 +116,7 @@ class BannerRunCase(harness.WineTestCase):
         def shown():
             found = [b for b in self.banners() if b.visible and (pid is None or b.pid == pid)]
             return found[0] if found else None
-        return wait_until(shown, 90, what, interval=0.1)
+        return wait_until(shown, 90, what, interval=0.1, state=self.run_state)
 
     def send(self, banner, message, wparam=0, lparam=0):
         code, reply = self.tool_reply("probe", "send", banner.hwnd, hex(message), wparam, hex(lparam))
@@ -213,9 +213,16 @@ class BannerRunCase(harness.WineTestCase):
     def requests(self):
         return self.pnp.eject_requests()
 
+    def run_state(self):
+        """What a test that timed out reports: the requests, the banners and
+        the processes of the prefix."""
+        return {"requests": [(r.get("pid"), r.get("id"), r.get("result")) for r in self.requests()],
+                "banners": [(b.pid, b.x, b.y, b.visible) for b in self.banners()],
+                "processes": self.run_tool("processes", "list")[1].splitlines()}
+
     def wait_requests(self, count, timeout=60):
         return wait_until(lambda: len(self.requests()) >= count and self.requests(), timeout,
-                          "%d eject requests" % count)
+                          "%d eject requests" % count, state=self.run_state)
 
 
 def request_times(requests):

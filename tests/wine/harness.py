@@ -30,15 +30,19 @@ BUILD_DIR = os.path.abspath(os.environ.get(
     os.path.join(os.path.dirname(__file__), "..", "..", "build", "win64")))
 
 
-def wait_until(predicate, timeout, what, interval=0.05):
-    """Polls `predicate` until it returns a true value; fails after `timeout` s."""
+def wait_until(predicate, timeout, what, interval=0.05, state=None):
+    """Polls `predicate` until it returns a true value; fails after `timeout` s,
+    saying what `state()` (when given) shows then."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
         if time.monotonic() > deadline:
-            raise AssertionError("timed out after %.0f s waiting for %s" % (timeout, what))
+            message = "timed out after %.0f s waiting for %s" % (timeout, what)
+            if state is not None:
+                message += "; then: %s" % (state(),)
+            raise AssertionError(message)
         time.sleep(interval)
 
 

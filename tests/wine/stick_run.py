@@ -47,6 +47,15 @@ def holders_of(folder):
     return found
 
 
+def command_of(pid):
+    """The host command line of a process, or "" when it has gone."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+    except OSError:
+        return ""
+
+
 class StickRunCase(BannerRunCase):
     def setUp(self):
         super().setUp()
@@ -116,6 +125,15 @@ class StickRunCase(BannerRunCase):
             return True
         wait_until(sliding, 30, "the banner to fade out sliding right", interval=0.1)
         return time.monotonic() - removed
+
+    def wait_stick_free(self, stick):
+        """Waits until no process holds anything of the stick's folder open.
+        A process that has just ended may linger a moment as a host process;
+        one that keeps something open fails the wait, named in its message."""
+        def holders():
+            return [(pid, path, command_of(pid)) for pid, path in holders_of(stick)]
+        wait_until(lambda: holders_of(stick) == [], 30, "nothing of the stick held open",
+                   state=holders)
 
     def wait_gone(self, pid, timeout=30):
         wait_until(lambda: not self.process_alive(pid), timeout, "process %d to end" % pid)

@@ -7,7 +7,7 @@ import os
 import unittest
 
 from harness import wait_until
-from stick_run import VK_ESCAPE, WM_KEYDOWN, StickRunCase, holders_of, sim
+from stick_run import VK_ESCAPE, WM_KEYDOWN, StickRunCase, sim
 
 
 class DoubleClickTest(StickRunCase):
@@ -35,7 +35,7 @@ class DoubleClickTest(StickRunCase):
         # files and folders can all go.
         [request] = wait_until(self.accepted, 60, "the accepted request")
         self.assertEqual(int(request["pid"]), pid)
-        self.assertEqual(holders_of(stick), [])
+        self.wait_stick_free(stick)
         code, _ = self.start("cmd", ["/c", "del", "/q", "E:\\Tarnwick.exe", "E:\\setupapi.dll",
                                      "E:\\wsetupapi.dll", "&&", "rmdir", "/s", "/q", "E:\\dir"],
                              capture=True).output(60)

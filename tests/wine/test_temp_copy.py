@@ -12,7 +12,7 @@ import unittest
 
 from constants import LAUNCHER_MUTEX
 from harness import wait_until
-from stick_run import VK_RETURN, WM_KEYDOWN, StickRunCase, holders_of
+from stick_run import VK_RETURN, WM_KEYDOWN, StickRunCase
 
 
 class RelaunchTest(StickRunCase):
@@ -33,7 +33,7 @@ class RelaunchTest(StickRunCase):
         # The launcher ends (after 6 s: the held worker never signalled) and
         # leaves nothing of the stick open while its worker runs.
         self.assertEqual(launcher.wait_exit(60), 0)
-        self.assertEqual(holders_of(stick), [])
+        self.wait_stick_free(stick)
         code, _ = self.start("cmd", ["/c"] + remove_from_stick, capture=True).output(60)
         self.assertEqual(code, 0)
         self.assertEqual(os.listdir(stick), [])
@@ -113,7 +113,7 @@ class RelaunchTest(StickRunCase):
         for launcher in launchers:
             self.assertEqual(launcher.wait_exit(120), 0)
         requests = wait_until(lambda: len(self.accepted()) == 2 and self.requests(), 90,
-                              "two accepted eject requests")
+                              "two accepted eject requests", state=self.run_state)
         self.assertEqual(len(requests), 2)
         self.assertEqual(len({r["pid"] for r in requests}), 2)
         # Two banners, one above the other; both sticks are pulled out.

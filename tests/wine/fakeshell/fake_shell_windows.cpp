@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "../tools/shared_log.h"
+
 namespace {
 
 // {9BA05972-F6A8-11CF-A442-00A0C90A8F39}
@@ -59,12 +61,7 @@ void log(const std::wstring& line) {
   std::string utf8(bytes, '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], bytes,
                       nullptr, nullptr);
-  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-  CloseHandle(file);
+  testonly::appendSharedLine(path.c_str(), utf8.data(), utf8.size());
 }
 
 void hang() {

@@ -83,6 +83,7 @@
 #include <vector>
 
 #include "../tools/handle_count.h"
+#include "../tools/shared_log.h"
 
 namespace {
 
@@ -296,21 +297,7 @@ class LogLine {
     if (path.empty()) return;
     add(L"t", timeStamp());
     std::string line = toUtf8(text_) + "\n";
-    // Wine appends by reading the file's size and writing there, so two
-    // processes that append at once can overwrite each other's line: every
-    // process of the prefix takes this mutex around its append.
-    HANDLE lock = CreateMutexW(nullptr, FALSE, L"TarnwickSimPnpLogLock");
-    const DWORD waited = lock != nullptr ? WaitForSingleObject(lock, 10000) : WAIT_FAILED;
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-      CloseHandle(file);
-    }
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock);
-    if (lock != nullptr) CloseHandle(lock);
+    testonly::appendSharedLine(path.c_str(), line.data(), line.size());
   }
 
  private:

@@ -12,21 +12,18 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "shared_log.h"
+
 namespace {
 
 const wchar_t* logPath = nullptr;
 int windowsLeft = 0;
 
 void appendLog(HWND hwnd) {
-  HANDLE file = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
   char line[64];
   int n = std::snprintf(line, sizeof line, "close %llu\n",
                         static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
-  DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-  CloseHandle(file);
+  testonly::appendSharedLine(logPath, line, static_cast<size_t>(n));
 }
 
 LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
