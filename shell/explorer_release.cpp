@@ -6,6 +6,15 @@ namespace {
 constexpr char16_t kFilePrefix[] = u"file:///";
 constexpr int kFilePrefixUnits = 8;
 
+// The release thread's argument: the drive letter in the low 16 bits and the
+// close option above them.
+constexpr uintptr_t kCloseBit = 0x10000;
+
+void releaseBody(uintptr_t packed, ShellWindowsPlatform& platform) {
+  releaseWindowsOnDrive(static_cast<char16_t>(packed & 0xFFFF), (packed & kCloseBit) != 0,
+                        platform);
+}
+
 }  // namespace
 
 int driveIndex(char16_t letter) {
@@ -57,6 +66,12 @@ void releaseWindowsOnDrive(char16_t driveLetter, bool closeExplorer,
     }
   }
   platform.closeCollection();
+}
+
+void releaseExplorerWindows(char16_t driveLetter, bool closeExplorer,
+                            ExplorerReleasePlatform& platform) {
+  const uintptr_t packed = driveLetter | (closeExplorer ? kCloseBit : 0);
+  platform.runReleaseThread(&releaseBody, packed, kReleaseLimitMs);
 }
 
 }  // namespace tarnwick

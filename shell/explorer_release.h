@@ -69,9 +69,23 @@ bool addressOnDrive(const char16_t* address, int driveIndex);
 void releaseWindowsOnDrive(char16_t driveLetter, bool closeExplorer,
                            ShellWindowsPlatform& platform);
 
-// Moves or closes the shell windows on the drive, on a thread of its own
-// with its own COM apartment. Blocks the caller for at most about 6000 ms:
-// a thread that is not done by then is terminated.
-void releaseExplorerWindows(char16_t driveLetter, bool closeExplorer);
+// The thread that the release runs on: the shell's automation objects may
+// hang, so the release gets a disposable thread whose run time is limited.
+class ExplorerReleasePlatform {
+ public:
+  virtual ~ExplorerReleasePlatform() = default;
+  // What runs on the thread; `argument` is the thread's own copy of what it reads.
+  using Body = void (*)(uintptr_t argument, ShellWindowsPlatform& platform);
+  // Runs body(argument, the shell's windows) on a new thread with a COM
+  // apartment of its own and waits up to limitMs for it to end; a thread
+  // still running then is terminated, so the caller is blocked for at most
+  // about limitMs + 100 ms. True when the body ran to its end in time.
+  virtual bool runReleaseThread(Body body, uintptr_t argument, uint32_t limitMs) = 0;
+};
+
+// Moves or closes the shell windows on the drive on the release thread.
+// Blocks the caller for at most about kReleaseLimitMs.
+void releaseExplorerWindows(char16_t driveLetter, bool closeExplorer,
+                            ExplorerReleasePlatform& platform);
 
 }  // namespace tarnwick

@@ -310,5 +310,31 @@ TEST(ExplorerRelease, DoesNothingWithoutWindowsCollectionOrCount) {
   noCount.expectAllLetGo();
 }
 
+// Runs the body at once on its shell platform, as the release thread would.
+struct FakeExplorerReleasePlatform : ExplorerReleasePlatform {
+  FakeShellWindowsPlatform& shell;
+  std::vector<uint32_t> limits;
+  explicit FakeExplorerReleasePlatform(FakeShellWindowsPlatform& s) : shell(s) {}
+  bool runReleaseThread(Body body, uintptr_t argument, uint32_t limitMs) override {
+    limits.push_back(limitMs);
+    body(argument, shell);
+    return true;
+  }
+};
+
+TEST(ExplorerRelease, RunsOnTheLimitedThreadWithTheDriveAndOptionItWasGiven) {
+  for (bool close : {false, true}) {
+    FakeShellWindowsPlatform shell;
+    shell.add(u"file:///E:/");
+    shell.add(u"file:///z:/docs");
+    FakeExplorerReleasePlatform thread(shell);
+    releaseExplorerWindows(u'z', close, thread);
+    EXPECT_EQ(thread.limits, (std::vector<uint32_t>{kReleaseLimitMs}));
+    EXPECT_EQ(shell.calls, (Calls{close ? "close file:///z:/docs"
+                                        : "navigate file:///z:/docs -> shell:MyComputerFolder"}));
+    shell.expectAllLetGo();
+  }
+}
+
 }  // namespace
 }  // namespace tarnwick

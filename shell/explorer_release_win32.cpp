@@ -2,10 +2,12 @@
 #include <exdisp.h>
 #include <oleauto.h>
 
+#include <new>
+
 #include "base/com_apartment_win32.h"
 #include "base/owners_win32.h"
 #include "base/timed_thread_win32.h"
-#include "shell/explorer_release.h"
+#include "shell/explorer_release_win32.h"
 
 namespace tarnwick {
 namespace {
@@ -109,26 +111,34 @@ class WindowsShellWindowsPlatform : public ShellWindowsPlatform {
   UniqueBstr target_;
 };
 
-// The thread gets its own copy of what it reads, packed into its argument:
-// the drive letter in the low 16 bits and the close option above them.
-constexpr uintptr_t kCloseBit = 0x10000;
+// What the release thread runs, in memory of its own: the thread takes a
+// copy and frees it before it starts.
+struct ReleaseRun {
+  ExplorerReleasePlatform::Body body;
+  uintptr_t argument;
+};
 
 DWORD WINAPI releaseProcedure(void* argument) {
-  const auto packed = reinterpret_cast<uintptr_t>(argument);
+  const ReleaseRun run = *static_cast<ReleaseRun*>(argument);
+  delete static_cast<ReleaseRun*>(argument);
   ComApartment apartment;
   {
     WindowsShellWindowsPlatform platform;
-    releaseWindowsOnDrive(static_cast<char16_t>(packed & 0xFFFF), (packed & kCloseBit) != 0,
-                          platform);
+    run.body(run.argument, platform);
   }
   return 0;
 }
 
 }  // namespace
 
-void releaseExplorerWindows(char16_t driveLetter, bool closeExplorer) {
-  const uintptr_t packed = driveLetter | (closeExplorer ? kCloseBit : 0);
-  runTimedThread(&releaseProcedure, reinterpret_cast<void*>(packed), kReleaseLimitMs);
+bool WindowsExplorerReleasePlatform::runReleaseThread(Body body, uintptr_t argument,
+                                                      uint32_t limitMs) {
+  ReleaseRun* run = new (std::nothrow) ReleaseRun{body, argument};
+  if (run == nullptr) return false;
+  // After a failure the record is left alone: a thread that was terminated
+  // may or may not have freed it (a few bytes, once per banner at most), and
+  // one that could not be created never had it.
+  return runTimedThread(&releaseProcedure, run, limitMs);
 }
 
 }  // namespace tarnwick

@@ -3,10 +3,7 @@
 #include <cwchar>
 
 #include "base/text_win32.h"
-#include "shell/explorer_release.h"
 #include "ui/banner_text.h"
-#include "ui/catalogue.h"
-#include "ui/notices_win32.h"
 
 namespace tarnwick {
 namespace {
@@ -53,48 +50,38 @@ int32_t countBanners() {
 
 MutexWait waitForBannerMutex(HANDLE mutex, uint32_t limitMs) {
   switch (::WaitForSingleObject(mutex, limitMs)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // its holder ended without releasing it; it is ours now
-      return MutexWait::Owned;
+    case WAIT_OBJECT_0: return MutexWait::Owned;
+    case WAIT_ABANDONED: return MutexWait::Abandoned;
     default: return MutexWait::TimedOut;
   }
 }
 
-void WindowsBannerEffects::setTimer(uintptr_t id, uint32_t periodMs) {
+void WindowsBannerPlatform::setTimer(uintptr_t id, uint32_t periodMs) {
   ::SetTimer(banner_.hwnd, id, periodMs, nullptr);
 }
 
-void WindowsBannerEffects::killTimer(uintptr_t id) { ::KillTimer(banner_.hwnd, id); }
+void WindowsBannerPlatform::killTimer(uintptr_t id) { ::KillTimer(banner_.hwnd, id); }
 
-void WindowsBannerEffects::postEject() { ::PostMessageW(banner_.hwnd, WM_BANNER_EJECT, 0, 0); }
+void WindowsBannerPlatform::postEject() { ::PostMessageW(banner_.hwnd, WM_BANNER_EJECT, 0, 0); }
 
-Rect WindowsBannerEffects::workArea() {
+Rect WindowsBannerPlatform::workArea() {
   RECT area = {};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   return fromRECT(area);
 }
 
-int32_t WindowsBannerEffects::countBannersUnderMutex() {
+MutexWait WindowsBannerPlatform::waitBannerMutex(uint32_t limitMs) {
   HANDLE mutex = banner_.placementMutex.get();
-  // Counted after a time-out as well: the place then depends on a count
-  // that another banner may be changing, which is better than no banner.
-  const bool owned =
-      mutex != nullptr && waitForBannerMutex(mutex, kPlacementWaitMs) == MutexWait::Owned;
-  const int32_t count = countBanners();
-  if (owned) ::ReleaseMutex(mutex);
-  return count;
+  if (mutex == nullptr) return MutexWait::TimedOut;
+  return waitForBannerMutex(mutex, limitMs);
 }
 
-bool WindowsBannerEffects::ejectUnderMutex() {
-  HANDLE mutex = banner_.placementMutex.get();
-  if (mutex == nullptr || waitForBannerMutex(mutex, kEjectWaitMs) != MutexWait::Owned) return false;
-  const bool ejected = ejectDevice(banner_.device, ejector_);
-  ::ReleaseMutex(mutex);
-  return ejected;
-}
+void WindowsBannerPlatform::releaseBannerMutex() { ::ReleaseMutex(banner_.placementMutex.get()); }
 
-void WindowsBannerEffects::present(const BannerState& state, Rect& okButtonRect,
-                                   Rect& cancelButtonRect) {
+int32_t WindowsBannerPlatform::countBanners() { return tarnwick::countBanners(); }
+
+void WindowsBannerPlatform::present(const BannerState& state, Rect& okButtonRect,
+                                    Rect& cancelButtonRect) {
   copyState(state, banner_);
   banner_.present();
   if (state.buttonsActive) {
@@ -103,66 +90,38 @@ void WindowsBannerEffects::present(const BannerState& state, Rect& okButtonRect,
   }
 }
 
-bool WindowsBannerEffects::fadeImage() { return fadePixels(banner_.image()); }
+bool WindowsBannerPlatform::fadeImage() { return fadePixels(banner_.image()); }
 
-void WindowsBannerEffects::presentFaded(Point position) {
+void WindowsBannerPlatform::presentFaded(Point position) {
   banner_.position = {position.x, position.y};
   banner_.presentImage();
 }
 
-void WindowsBannerEffects::bringToFront() { ::SetForegroundWindow(banner_.hwnd); }
+void WindowsBannerPlatform::bringToFront() { ::SetForegroundWindow(banner_.hwnd); }
 
-void WindowsBannerEffects::showWindow() { ::ShowWindow(banner_.hwnd, SW_SHOW); }
+void WindowsBannerPlatform::showWindow() { ::ShowWindow(banner_.hwnd, SW_SHOW); }
 
-void WindowsBannerEffects::showSuccessText() {
-  banner_.bannerTextLength =
-      static_cast<int32_t>(formatUnpluggedText(banner_.bannerText, banner_.device.friendlyName));
+void WindowsBannerPlatform::setText(const char16_t* text, size_t length) {
+  if (length >= kBannerTextCapacity) length = kBannerTextCapacity - 1;
+  for (size_t i = 0; i < length; ++i) banner_.bannerText[i] = text[i];
+  banner_.bannerText[length] = 0;
+  banner_.bannerTextLength = static_cast<int32_t>(length);
 }
 
-void WindowsBannerEffects::releaseExplorerWindows() {
-  tarnwick::releaseExplorerWindows(banner_.device.driveLetter, closeExplorer_);
-}
-
-bool WindowsBannerEffects::diagnoseBlocker() {
-  banner_.diagnoseBlocker();
-  return banner_.notices.blockerNoticeShown != 0;
-}
-
-void WindowsBannerEffects::showSafeNotice() {
-  banner_.showSafeNotice(true);
-  banner_.safeNoticeShown = 1;
-}
-
-void WindowsBannerEffects::removeSafeNotice() {
-  banner_.showSafeNotice(false);
-  banner_.safeNoticeShown = 0;
-}
-
-void WindowsBannerEffects::removeBlockerNotice() {
-  banner_.showBlockerNotice(false);
-  banner_.notices.blockerNoticeShown = 0;
-}
-
-void WindowsBannerEffects::showShutdownWarning() {
-  WindowsNoticePlatform platform(banner_.hwnd, nullptr);
-  char16_t caption[kTitleCapacity] = {};
-  char16_t text[kShutdownTextCapacity] = {};
-  platform.loadString(kCaptionStringId, caption, kTitleCapacity);
-  platform.loadString(messageId(Message::ShutdownWarning, banner_.notices.japanese), text,
-                      kShutdownTextCapacity);
+void WindowsBannerPlatform::showErrorBox(const char16_t* text, const char16_t* caption) {
   ::MessageBoxW(banner_.hwnd, wide(text), wide(caption), MB_ICONERROR | MB_OK);
 }
 
-void WindowsBannerEffects::drainDeviceChanges() {
+void WindowsBannerPlatform::drainDeviceChanges() {
   MSG message;
   while (::PeekMessageW(&message, banner_.hwnd, WM_DEVICECHANGE, WM_DEVICECHANGE, PM_REMOVE)) {
   }
 }
 
-void WindowsBannerEffects::setCursor(BannerCursor cursor) {
+void WindowsBannerPlatform::setCursor(BannerCursor cursor) {
   ::SetCursor(cursor == BannerCursor::Hand ? bannerCursors().hand : bannerCursors().arrow);
 }
 
-void WindowsBannerEffects::quit() { ::PostQuitMessage(0); }
+void WindowsBannerPlatform::quit() { ::PostQuitMessage(0); }
 
 }  // namespace tarnwick

@@ -89,8 +89,8 @@ struct BannerState {
   Rect cancelButtonRect;
 };
 
-// Every effect of the banner on the system. The Windows side implements it
-// on the banner window; tests record it.
+// Every effect of the banner on the system. BannerComposer (banner_effects.h)
+// implements it over the platforms of the banner's pieces; tests record it.
 class BannerEffects {
  public:
   virtual ~BannerEffects() = default;

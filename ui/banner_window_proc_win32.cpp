@@ -45,7 +45,11 @@ bool registerBannerClass() {
 BannerBehaviour::BannerBehaviour(BannerWindow& banner, const BannerSettings& settings,
                                  EjectPlatform& ejector)
     : banner_(banner),
-      effects_(banner, settings, ejector),
+      platform_(banner),
+      notices_(banner.hwnd, banner.smallIcon.get()),
+      effects_({platform_, notices_, explorer_, ejector, banner.device, banner.notices,
+                banner.finder.get()},
+               settings),
       machine_(effects_, settings, banner.device.driveLetter,
                {banner.imageSize.cx, banner.imageSize.cy}) {}
 

@@ -5,20 +5,26 @@
 
 #include <windows.h>
 
+#include "device/eject.h"
+#include "shell/explorer_release_win32.h"
+#include "ui/banner_effects.h"
 #include "ui/banner_effects_win32.h"
 #include "ui/banner_machine.h"
 #include "ui/banner_settings.h"
 #include "ui/banner_window_win32.h"
+#include "ui/notices_win32.h"
 
 namespace tarnwick {
 
 // Loads the arrow and hand cursors and registers the class "ShadeWin".
 bool registerBannerClass();
 
-// The banner's behaviour on its window: the machine and its effects on the
-// drawing record. The window's slot 0 points here. Built after the drawing
-// record and destroyed before it; destroying it destroys the window. Its
-// eject requests go through `ejector`, which outlives it.
+// The banner's behaviour on its window: the machine, its effects composed
+// from their pieces, and the Windows platforms those act on (the window and
+// drawing record, the notices, the Explorer release thread). The window's
+// slot 0 points here. Built after the drawing record and destroyed before
+// it; destroying it destroys the window. Its eject requests go through
+// `ejector`, which outlives it.
 class BannerBehaviour {
  public:
   BannerBehaviour(BannerWindow& banner, const BannerSettings& settings, EjectPlatform& ejector);
@@ -37,7 +43,10 @@ class BannerBehaviour {
 
  private:
   BannerWindow& banner_;
-  WindowsBannerEffects effects_;
+  WindowsBannerPlatform platform_;
+  WindowsNoticePlatform notices_;
+  WindowsExplorerReleasePlatform explorer_;
+  BannerComposer effects_;
   BannerMachine machine_;
 };
 

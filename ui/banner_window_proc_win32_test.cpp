@@ -116,7 +116,7 @@ TEST(BannerMutex, AnAbandonedMutexIsOwnedThenReleasedSoOthersGetItNormally) {
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, nullptr);
   ASSERT_NE(mutex, nullptr);
   onOtherThread(takeAndEnd, mutex);
-  EXPECT_EQ(waitForBannerMutex(mutex, 1000), MutexWait::Owned);
+  EXPECT_EQ(waitForBannerMutex(mutex, 1000), MutexWait::Abandoned);
   ::ReleaseMutex(mutex);
   EXPECT_EQ(onOtherThread(tryTake, mutex), WAIT_OBJECT_0);
 

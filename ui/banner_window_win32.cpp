@@ -11,7 +11,6 @@
 #include "resources/resource_ids.h"
 #include "ui/banner_layout.h"
 #include "ui/catalogue.h"
-#include "ui/notices_win32.h"
 
 namespace tarnwick {
 namespace {
@@ -200,23 +199,6 @@ bool BannerWindow::fadeStep() {
   const bool more = tarnwick::fadeStep(image(), slideStep, x);
   position.x = x;
   return more;
-}
-
-void BannerWindow::showSafeNotice(bool show) {
-  WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  tarnwick::showSafeNotice(platform, notices, show);
-}
-
-void BannerWindow::showBlockerNotice(bool show) {
-  WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  const BlockerFindings none;
-  tarnwick::showBlockerNotice(platform, notices, finder ? finder->findings : none, show);
-}
-
-void BannerWindow::diagnoseBlocker() {
-  if (!finder) return;
-  WindowsNoticePlatform platform(hwnd, smallIcon.get());
-  tarnwick::diagnoseBlocker(platform, *finder, notices);
 }
 
 }  // namespace tarnwick

@@ -36,10 +36,6 @@ class BannerWindow {
   // One fade step on the last composed image, with the slide.
   bool fadeStep();
 
-  void showSafeNotice(bool show);
-  void showBlockerNotice(bool show);
-  void diagnoseBlocker();
-
   // The pixels as an image; empty when the bitmap could not be created.
   BannerImage image() const;
 

@@ -212,7 +212,8 @@ TEST_F(BannerWindowTest, FadeStepsWorkOnTheComposedImageAndSlide) {
 
 TEST(NoticePlatform, LoadsEachTextOfTheCatalogue) {
   moduleInstance() = ::GetModuleHandleW(nullptr);
-  WindowsNoticePlatform platform(nullptr, nullptr);
+  const HWND noWindow = nullptr;
+  WindowsNoticePlatform platform(noWindow, nullptr);
   for (const auto& entry : expectedCatalogue()) {
     char16_t text[kFormatCapacity];
     platform.loadString(entry.first, text, kFormatCapacity);
@@ -245,7 +246,8 @@ TEST(NoticePlatform, ReadsTheOpenedProcessesPathAndTerminatesIt) {
   for (int i = 0; i < 200 && ::GetFileAttributesW(pidFile.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
     ::Sleep(50);
 
-  WindowsNoticePlatform platform(nullptr, nullptr);
+  const HWND noWindow = nullptr;
+  WindowsNoticePlatform platform(noWindow, nullptr);
   ASSERT_TRUE(platform.openProcess(child.dwProcessId));
   char16_t image[320] = {};
   ASSERT_TRUE(platform.openedProcessImage(image, 320));

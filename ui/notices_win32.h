@@ -11,7 +11,10 @@ namespace tarnwick {
 
 class WindowsNoticePlatform final : public NoticePlatform {
  public:
-  WindowsNoticePlatform(HWND banner, HICON icon) : banner_(banner), icon_(icon) {}
+  // `banner` is read at each call: the platform may be built before the
+  // window is created. It outlives the platform.
+  WindowsNoticePlatform(const HWND& banner, HICON icon) : banner_(banner), icon_(icon) {}
+  WindowsNoticePlatform(HWND&&, HICON) = delete;
 
   void loadString(uint32_t id, char16_t* buffer, size_t capacity) override;
   void showBalloon(const Balloon& balloon) override;
@@ -26,7 +29,7 @@ class WindowsNoticePlatform final : public NoticePlatform {
   void closeOpenedProcess() override;
 
  private:
-  HWND banner_;
+  const HWND& banner_;
   HICON icon_;
   UniqueHandle process_;
 };

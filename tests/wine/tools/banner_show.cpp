@@ -29,6 +29,8 @@
 #include "device/removable_device.h"
 #include "ui/banner_messages.h"
 #include "ui/banner_window_win32.h"
+#include "ui/notices.h"
+#include "ui/notices_win32.h"
 
 using namespace tarnwick;
 
@@ -36,6 +38,7 @@ namespace {
 
 const wchar_t* statusPath = nullptr;
 BannerWindow* banner = nullptr;
+NoticePlatform* notices = nullptr;  // on the banner's window
 
 void appendStatus(const char* line) {
   FILE* f = _wfopen(statusPath, L"a");
@@ -88,7 +91,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   switch (message) {
     case WM_BANNER_SAFE_NOTICE:
       if (banner != nullptr && isBalloonEnd(lParam)) {
-        banner->showSafeNotice(false);
+        showSafeNotice(*notices, banner->notices, false);
         banner->safeNoticeShown = 0;
         std::snprintf(line, sizeof line, "safe-notice 0x%x", static_cast<unsigned>(lParam));
         appendStatus(line);
@@ -97,7 +100,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       return 0;
     case WM_BANNER_BLOCKER_NOTICE:
       if (banner != nullptr && isBalloonEnd(lParam)) {
-        banner->showBlockerNotice(false);
+        showBlockerNotice(*notices, banner->notices, banner->finder->findings, false);
         banner->notices.blockerNoticeShown = 0;
         std::snprintf(line, sizeof line, "blocker-notice 0x%x", static_cast<unsigned>(lParam));
         appendStatus(line);
@@ -141,6 +144,8 @@ int wmain(int argc, wchar_t** argv) {
                               nullptr);
   if (hwnd == nullptr) return 4;
   banner->hwnd = hwnd;
+  WindowsNoticePlatform noticePlatform(banner->hwnd, banner->smallIcon.get());
+  notices = &noticePlatform;
 
   // Where the banner's placement puts the first banner.
   RECT work = {};
@@ -158,13 +163,13 @@ int wmain(int argc, wchar_t** argv) {
       banner->presentImage();
     }
   } else if (mode == L"safe") {
-    banner->showSafeNotice(true);
+    showSafeNotice(*notices, banner->notices, true);
     banner->safeNoticeShown = 1;
   } else if (mode == L"blocker" || mode == L"diagnose") {
-    banner->diagnoseBlocker();
+    diagnoseBlocker(*notices, *banner->finder, banner->notices);
   } else if (mode == L"prompt") {
     HANDLE answering = CreateThread(nullptr, 0, answerPrompt, nullptr, 0, nullptr);
-    banner->diagnoseBlocker();
+    diagnoseBlocker(*notices, *banner->finder, banner->notices);
     if (answering != nullptr) {
       WaitForSingleObject(answering, 5000);
       CloseHandle(answering);
@@ -207,6 +212,7 @@ int wmain(int argc, wchar_t** argv) {
     DispatchMessageW(&msg);
   }
   banner = nullptr;
+  notices = nullptr;
   owner.reset();
   return 0;
 }

@@ -13,7 +13,7 @@
 #include <cwchar>
 
 #include "base/com_apartment_win32.h"
-#include "shell/explorer_release.h"
+#include "shell/explorer_release_win32.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
@@ -22,7 +22,8 @@ int wmain(int argc, wchar_t** argv) {
   tarnwick::ComApartment apartment;
 
   const DWORD start = GetTickCount();
-  tarnwick::releaseExplorerWindows(letter, close);
+  tarnwick::WindowsExplorerReleasePlatform thread;
+  tarnwick::releaseExplorerWindows(letter, close, thread);
   const DWORD elapsed = GetTickCount() - start;
   std::printf("elapsed %lu\n", static_cast<unsigned long>(elapsed));
   std::fflush(stdout);
