@@ -16,9 +16,9 @@ namespace testonly {
 inline void appendSharedLine(const wchar_t* path, const char* data, size_t bytes) {
   HANDLE lock = CreateMutexW(nullptr, FALSE, L"TarnwickTestLogLock");
   const DWORD waited = lock != nullptr ? WaitForSingleObject(lock, 10000) : WAIT_FAILED;
-  HANDLE file = CreateFileW(path, FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
     WriteFile(file, data, static_cast<DWORD>(bytes), &written, nullptr);
