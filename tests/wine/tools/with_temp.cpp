@@ -7,6 +7,7 @@
 // exit code (97: no such folder, 99: PROGRAM could not be started).
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -44,10 +45,18 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(argv[2], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
-    return 99;
+  // Many processes started at once under Wine can see a start fail now and
+  // then; the program under test is not yet running then, so try again.
+  bool started = false;
+  for (int attempt = 0; attempt < 10 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    std::wstring line = commandLine;  // CreateProcessW may write into it
+    started = CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             directory.empty() ? nullptr : directory.c_str(), &startup,
+                             &process) != FALSE;
+    if (!started) std::fwprintf(stderr, L"with_temp: start failed (%lu)\n", GetLastError());
   }
+  if (!started) return 99;
   CloseHandle(process.hThread);
   DWORD code = 98;
   if (WaitForSingleObject(process.hProcess, 600000) == WAIT_OBJECT_0) {
