@@ -82,31 +82,31 @@ std::vector<Item> parseItems(const std::wstring& text) {
   while (start < text.size()) {
     size_t end = text.find(L';', start);
     if (end == std::wstring::npos) end = text.size();
-    std::wstring spec = text.substr(start, end - start);
+    std::wstring described = text.substr(start, end - start);
     start = end + 1;
-    if (spec.empty()) continue;
+    if (described.empty()) continue;
     Item item;
     for (;;) {
-      if (spec.compare(0, 6, L"!item:") == 0) {
+      if (described.compare(0, 6, L"!item:") == 0) {
         item.itemFails = true;
-        spec.erase(0, 6);
-      } else if (spec.compare(0, 5, L"!url:") == 0) {
+        described.erase(0, 6);
+      } else if (described.compare(0, 5, L"!url:") == 0) {
         item.urlFails = true;
-        spec.erase(0, 5);
-      } else if (spec.compare(0, 6, L"!hang:") == 0) {
+        described.erase(0, 5);
+      } else if (described.compare(0, 6, L"!hang:") == 0) {
         item.hangs = true;
-        spec.erase(0, 6);
+        described.erase(0, 6);
       } else {
         break;
       }
     }
-    size_t star = spec.rfind(L'*');
+    size_t star = described.rfind(L'*');
     if (star != std::wstring::npos) {
-      const UINT_PTR handle = _wcstoui64(spec.c_str() + star + 1, nullptr, 10);
+      const UINT_PTR handle = _wcstoui64(described.c_str() + star + 1, nullptr, 10);
       item.window = reinterpret_cast<HWND>(handle);
-      spec.erase(star);
+      described.erase(star);
     }
-    item.address = spec;
+    item.address = described;
     items.push_back(item);
   }
   return items;
