@@ -24,12 +24,14 @@ SystemApi::SystemApi()
   lookUp(ntdllModule, "NtQuerySystemInformation", NtQuerySystemInformation);
   lookUp(ntdllModule, "NtQueryObject", NtQueryObject);
   lookUp(ntdllModule, "NtQueryInformationFile", NtQueryInformationFile);
+  lookUp(ntdllModule, "NtQueryInformationProcess", NtQueryInformationProcess);
   lookUp(psapiModule, "EnumProcessModules", EnumProcessModules);
   lookUp(psapiModule, "GetModuleFileNameExW", GetModuleFileNameExW);
   lookUp(msimg32Module, "AlphaBlend", AlphaBlend);
   // Loaded in every process for as long as it runs: not freed.
-  lookUp(::GetModuleHandleW(L"KERNEL32.DLL"), "QueryFullProcessImageNameW",
-         QueryFullProcessImageNameW);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"KERNEL32.DLL");
+  lookUp(kernel32, "QueryFullProcessImageNameW", QueryFullProcessImageNameW);
+  lookUp(kernel32, "IsWow64Process", IsWow64Process);
 }
 
 bool SystemApi::hasBlockerSearch() const {

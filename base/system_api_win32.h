@@ -17,6 +17,9 @@ using NtQueryObjectFn = LONG(WINAPI*)(HANDLE handle, ULONG infoClass, void* buff
                                       ULONG* returned);
 using NtQueryInformationFileFn = LONG(WINAPI*)(HANDLE file, void* ioStatus, void* buffer,
                                                ULONG size, ULONG infoClass);
+using NtQueryInformationProcessFn = LONG(WINAPI*)(HANDLE process, ULONG infoClass, void* buffer,
+                                                  ULONG size, ULONG* returned);
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE process, BOOL* wow64);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWORD size,
                                            DWORD* needed);
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, wchar_t* path,
@@ -43,11 +46,15 @@ struct SystemApi {
   NtQuerySystemInformationFn NtQuerySystemInformation = nullptr;
   NtQueryObjectFn NtQueryObject = nullptr;
   NtQueryInformationFileFn NtQueryInformationFile = nullptr;
+  NtQueryInformationProcessFn NtQueryInformationProcess = nullptr;
   EnumProcessModulesFn EnumProcessModules = nullptr;
   GetModuleFileNameExWFn GetModuleFileNameExW = nullptr;
   AlphaBlendFn AlphaBlend = nullptr;
   // KERNEL32, from Windows Vista on: an executable's path without its module list.
   QueryFullProcessImageNameWFn QueryFullProcessImageNameW = nullptr;
+  // KERNEL32, from Windows XP SP2 on; absent where no process can be a 32-bit
+  // one on a 64-bit system.
+  IsWow64ProcessFn IsWow64Process = nullptr;
 };
 
 // The process's one table, loaded on its first use. That first use is on the

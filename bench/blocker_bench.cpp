@@ -74,7 +74,7 @@ class InstantPlatform : public SearchPlatform {
   }
   bool readImageName(uintptr_t, char16_t*) override { return false; }
   uint64_t processStartTime(uintptr_t) override { return 1; }
-  bool visitModules(uintptr_t, uint32_t, ModuleVisitor&) override { return false; }
+  bool visitModules(uintptr_t, ModuleVisitor&) override { return false; }
   uintptr_t duplicateHandle(uintptr_t, uint64_t value) override {
     return static_cast<uintptr_t>(value);
   }

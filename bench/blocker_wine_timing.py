@@ -36,6 +36,15 @@ os.environ.setdefault("TARNWICK_BUILD_DIR", os.path.join(HERE, "..", "build", "w
 import harness  # noqa: E402
 
 
+def cpu_seconds(pid):
+    """User and system time a process has used so far, in seconds."""
+    if pid is None:
+        return float("nan")
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def start_holder(scene, count, files, hold=()):
     folder = scene.make_folder("tarnwick-holder-")
     pid_file = os.path.join(folder, "pid")
@@ -89,10 +98,14 @@ def main():
             args = ["E", options.rounds, "--modes", options.modes]
             if options.pieces:
                 args.append("--pieces")
+            server_before = cpu_seconds(wine.server_pid)
             code, out = scene.run_tool("blocker_timing", *args, timeout=3600)
+            server_used = cpu_seconds(wine.server_pid) - server_before
             result = harness.parse_reply(out)
             print("== %s (last holder %d, exit %d)" % (case, pid, code))
             print(out.strip())
+            searches = options.rounds * len(modes)
+            print("wineserver_cpu_ms_per_search %.0f (all modes together)" % (1000.0 * server_used / searches))
             base = float(result.get(modes[0] + "_ms_median", "nan"))
             for m in modes[1:]:
                 other = float(result.get(m + "_ms_median", "nan"))

@@ -270,8 +270,8 @@ class FakeSearchPlatform : public SearchPlatform {
     const FakeProcess& p = w_.processes.at(pid);
     return p.startTime != 0 ? p.startTime : 0x01D0000000000000ull + pid;
   }
-  bool visitModules(uintptr_t process, uint32_t pid, ModuleVisitor& visitor) override {
-    if (processOf_.at(process) != pid) return false;
+  bool visitModules(uintptr_t process, ModuleVisitor& visitor) override {
+    const uint32_t pid = processOf_.at(process);
     const FakeProcess& p = w_.processes.at(pid);
     if (!p.imageReadable) return false;
     if (visitor.visit(p.image.c_str())) return true;

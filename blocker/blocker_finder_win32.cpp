@@ -1,15 +1,61 @@
 #include "blocker/blocker_finder_win32.h"
 
-#include <tlhelp32.h>
-
 #include "base/text_win32.h"
 #include "blocker/drive_path.h"
+#include "blocker/loader_list.h"
 
 namespace tarnwick {
 namespace {
 
 // Module list, executable path and handle duplication.
 constexpr DWORD kExamineAccess = PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+
+constexpr ULONG kProcessBasicInformation = 0;
+constexpr ULONG kProcessWow64Information = 26;
+
+struct ProcessBasicInformation {
+  LONG exitStatus;
+  void* environmentBlock;
+  ULONG_PTR affinityMask;
+  LONG basePriority;
+  ULONG_PTR processId;
+  ULONG_PTR parentProcessId;
+};
+
+// Another process's memory, read through its handle.
+class RemoteMemory final : public ProcessMemory {
+ public:
+  explicit RemoteMemory(HANDLE process) : process_(process) {}
+  bool read(uint64_t address, void* buffer, uint32_t bytes) override {
+    if (address > UINTPTR_MAX) return false;
+    SIZE_T got = 0;
+    return ::ReadProcessMemory(process_, reinterpret_cast<const void*>(address), buffer, bytes,
+                               &got) &&
+           got == bytes;
+  }
+
+ private:
+  const HANDLE process_;
+};
+
+// Passes paths on and remembers whether the visitor asked to stop.
+class StopWatch final : public ModuleVisitor {
+ public:
+  explicit StopWatch(ModuleVisitor& visitor) : visitor_(visitor) {}
+  bool visit(const char16_t* path) override {
+    stopped = visitor_.visit(path);
+    return stopped;
+  }
+  bool stopped = false;
+
+ private:
+  ModuleVisitor& visitor_;
+};
+
+bool runsUnderWow64(const SystemApi& api, HANDLE process) {
+  BOOL wow64 = FALSE;
+  return api.IsWow64Process != nullptr && api.IsWow64Process(process, &wow64) && wow64;
+}
 
 const SystemApi* blockerSearchApi() {
   const SystemApi& api = systemApi();
@@ -56,23 +102,38 @@ uint64_t WindowsSearchPlatform::processStartTime(uintptr_t process) {
   return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
 }
 
-bool WindowsSearchPlatform::visitModules(uintptr_t, uint32_t processId, ModuleVisitor& visitor) {
-  // One snapshot of the module list gives every path; asking for each
-  // module's path reads the process's list again each time.
-  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-  if (!snapshot && ::GetLastError() == ERROR_BAD_LENGTH) {
-    // The list changed while it was read: once more.
-    snapshot.reset(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+bool WindowsSearchPlatform::visitModules(uintptr_t process, ModuleVisitor& visitor) {
+  // The loader's own list, read straight from the process: the system's
+  // module snapshot reads the same records with more reads per module.
+  if (api_->NtQueryInformationProcess == nullptr) return false;
+  const HANDLE h = reinterpret_cast<HANDLE>(process);
+  // A 32-bit program cannot read the list of a 64-bit process, just as the
+  // system's module calls cannot.
+  constexpr bool kBuiltFor32Bits = sizeof(void*) == 4;
+  if (kBuiltFor32Bits && runsUnderWow64(*api_, ::GetCurrentProcess()) &&
+      !runsUnderWow64(*api_, h)) {
+    return false;
   }
-  if (!snapshot) return false;
-  MODULEENTRY32W module;
-  module.dwSize = sizeof module;
-  for (BOOL more = ::Module32FirstW(snapshot.get(), &module); more;
-       more = ::Module32NextW(snapshot.get(), &module)) {
-    module.szExePath[MAX_PATH - 1] = 0;
-    if (visitor.visit(reinterpret_cast<const char16_t*>(module.szExePath))) break;
+  ProcessBasicInformation basic = {};
+  if (api_->NtQueryInformationProcess(h, kProcessBasicInformation, &basic, sizeof basic, nullptr) !=
+      0) {
+    return false;
   }
-  return true;
+  RemoteMemory memory(h);
+  StopWatch watch(visitor);
+  const LoaderLayout native = kBuiltFor32Bits ? LoaderLayout::Bits32 : LoaderLayout::Bits64;
+  bool read =
+      visitLoaderList(memory, reinterpret_cast<uintptr_t>(basic.environmentBlock), native, watch);
+  if (watch.stopped || kBuiltFor32Bits) return read;
+  // A 32-bit process on a 64-bit system keeps its libraries in a second,
+  // 32-bit list.
+  ULONG_PTR block32 = 0;
+  if (api_->NtQueryInformationProcess(h, kProcessWow64Information, &block32, sizeof block32,
+                                      nullptr) == 0 &&
+      block32 != 0) {
+    read = visitLoaderList(memory, block32, LoaderLayout::Bits32, watch) && read;
+  }
+  return read;
 }
 
 uintptr_t WindowsSearchPlatform::duplicateHandle(uintptr_t process, uint64_t handleValue) {

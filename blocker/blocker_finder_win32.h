@@ -21,7 +21,7 @@ class WindowsSearchPlatform : public SearchPlatform {
   bool readExecutablePath(uintptr_t process, char16_t* path) override;
   bool readImageName(uintptr_t process, char16_t* path) override;
   uint64_t processStartTime(uintptr_t process) override;
-  bool visitModules(uintptr_t process, uint32_t processId, ModuleVisitor& visitor) override;
+  bool visitModules(uintptr_t process, ModuleVisitor& visitor) override;
   uintptr_t duplicateHandle(uintptr_t process, uint64_t handleValue) override;
   void closeHandle(uintptr_t handle) override;
   uint32_t fileAttributes(const char16_t* path) override;

@@ -87,7 +87,7 @@ class Walk {
       if (processId > 0xFFFFFFFFu) continue;
       const uintptr_t process = sys_.openProcess(static_cast<uint32_t>(processId));
       if (process == 0) continue;
-      const bool onDrive = hasModuleOnDrive(process, static_cast<uint32_t>(processId));
+      const bool onDrive = hasModuleOnDrive(process);
       if (onDrive) {
         found_.holderPid = static_cast<uint32_t>(processId);
         found_.holderStartTime = sys_.processStartTime(process);
@@ -139,7 +139,7 @@ class Walk {
     return false;
   }
 
-  bool hasModuleOnDrive(uintptr_t process, uint32_t processId) {
+  bool hasModuleOnDrive(uintptr_t process) {
     struct OnDrive final : ModuleVisitor {
       explicit OnDrive(char16_t letter) : letter(letter) {}
       bool visit(const char16_t* path) override {
@@ -149,7 +149,7 @@ class Walk {
       const char16_t letter;
       bool found = false;
     } onDrive(letter_);
-    return sys_.visitModules(process, processId, onDrive) && onDrive.found;
+    return sys_.visitModules(process, onDrive) && onDrive.found;
   }
 
   // One request per handle. True when the handle names a file on the drive;

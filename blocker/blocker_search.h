@@ -83,7 +83,7 @@ class SearchPlatform {
   // Hands the full path of each module loaded in the process (opened as
   // `process`) to `visitor` until it says stop; false when the list cannot
   // be read.
-  virtual bool visitModules(uintptr_t process, uint32_t processId, ModuleVisitor& visitor) = 0;
+  virtual bool visitModules(uintptr_t process, ModuleVisitor& visitor) = 0;
   // Duplicates a handle of the process into this one; 0 on failure.
   virtual uintptr_t duplicateHandle(uintptr_t process, uint64_t handleValue) = 0;
   virtual void closeHandle(uintptr_t handle) = 0;

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -286,7 +288,7 @@ TEST_F(NativeQueries, TheSearchPlatformReadsImageStartTimeAndModulesOfAProcess) 
     }
     std::vector<std::wstring> paths;
   } modules;
-  ASSERT_TRUE(platform.visitModules(self, ::GetCurrentProcessId(), modules));
+  ASSERT_TRUE(platform.visitModules(self, modules));
   ASSERT_FALSE(modules.paths.empty());
   EXPECT_EQ(::lstrcmpiW(modules.paths[0].c_str(), own), 0) << modules.paths[0];
   bool ntdll = false;
@@ -295,6 +297,17 @@ TEST_F(NativeQueries, TheSearchPlatformReadsImageStartTimeAndModulesOfAProcess) 
     ntdll = ntdll || p.find(L"\\ntdll.dll") != std::wstring::npos;
   }
   EXPECT_TRUE(ntdll);
+  // The same paths, in the same order, as the system's own module snapshot.
+  std::vector<std::wstring> snapshot;
+  const HANDLE list = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, ::GetCurrentProcessId());
+  ASSERT_NE(list, INVALID_HANDLE_VALUE);
+  MODULEENTRY32W module;
+  module.dwSize = sizeof module;
+  for (BOOL more = ::Module32FirstW(list, &module); more; more = ::Module32NextW(list, &module)) {
+    snapshot.push_back(module.szExePath);
+  }
+  ::CloseHandle(list);
+  EXPECT_EQ(modules.paths, snapshot);
   platform.closeHandle(self);
 }
 

@@ -25,6 +25,7 @@
 
 #include "blocker/blocker_finder_win32.h"
 #include "blocker/handle_queries_win32.h"
+#include "blocker/handle_table.h"
 
 namespace {
 
@@ -78,6 +79,105 @@ void pieces(tarnwick::WindowsBlockerFinder& finder) {
   for (int i = 0; i < kRequests; ++i)
     tarnwick::nameFileHandle(direct, reinterpret_cast<uintptr_t>(file), name);
   std::printf("name_direct_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+
+  // Each step of naming one file handle of another process, alone.
+  tarnwick::WindowsSearchPlatform platform(finder.api);
+  const uintptr_t self = platform.openProcess(GetCurrentProcessId());
+  const uint64_t value = reinterpret_cast<uintptr_t>(file);
+  start = nowMs();
+  for (int i = 0; i < kRequests; ++i) platform.closeHandle(platform.duplicateHandle(self, value));
+  std::printf("step_duplicate_close_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+  start = nowMs();
+  for (int i = 0; i < kRequests; ++i) {
+    const uintptr_t copy = platform.duplicateHandle(self, value);
+    direct.isPipe(copy);
+    platform.closeHandle(copy);
+  }
+  std::printf("step_duplicate_pipe_close_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+  start = nowMs();
+  for (int i = 0; i < kRequests; ++i) {
+    const uintptr_t copy = platform.duplicateHandle(self, value);
+    tarnwick::identifyHandle(direct, copy, name, true);
+    platform.closeHandle(copy);
+  }
+  std::printf("step_duplicate_pipe_name_close_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+  start = nowMs();
+  for (int i = 0; i < kRequests; ++i) direct.isPipe(reinterpret_cast<uintptr_t>(file));
+  std::printf("step_pipe_cached_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+  alignas(8) uint8_t info[tarnwick::kNameQueryBytes];
+  uint32_t returned = 0;
+  start = nowMs();
+  for (int i = 0; i < kRequests; ++i)
+    direct.queryObject(reinterpret_cast<uintptr_t>(file), 1, info, sizeof info, &returned);
+  std::printf("step_name_us %.1f\n", 1000.0 * (nowMs() - start) / kRequests);
+
+  // What the walk does once per process, over every process of the table.
+  {
+    tarnwick::HandleSnapshot slot;
+    if (finder.requestHandleSnapshot(slot)) {
+      const tarnwick::HandleTableView table(
+          slot.data, slot.filled, tarnwick::handleTableLayout(slot.format, sizeof(void*)));
+      std::vector<uint32_t> ids;
+      for (size_t i = 0; i < table.size(); ++i) {
+        const uint64_t id = table.entry(i).processId;
+        if (ids.empty() || ids.back() != id) ids.push_back(static_cast<uint32_t>(id));
+      }
+      double open = 0, times = 0, image = 0, modules = 0;
+      char16_t path[tarnwick::kBlockerPathUnits];
+      struct Count final : tarnwick::ModuleVisitor {
+        bool visit(const char16_t*) override { return false; }
+      } count;
+      for (uint32_t id : ids) {
+        double t = nowMs();
+        const uintptr_t process = platform.openProcess(id);
+        open += nowMs() - t;
+        if (process == 0) continue;
+        t = nowMs();
+        platform.processStartTime(process);
+        times += nowMs() - t;
+        t = nowMs();
+        platform.readExecutablePath(process, path);
+        image += nowMs() - t;
+        t = nowMs();
+        platform.visitModules(process, count);
+        modules += nowMs() - t;
+        platform.closeHandle(process);
+      }
+      // The floor: every file handle named in this one thread, no worker.
+      uint32_t fileType = 0;
+      for (size_t i = 0; i < table.size(); ++i) {
+        const tarnwick::HandleEntry e = table.entry(i);
+        if (e.processId == GetCurrentProcessId() && e.handleValue == value) fileType = e.typeNumber;
+      }
+      double walk = nowMs();
+      size_t files = 0;
+      uint64_t current = 0;
+      uintptr_t process = 0;
+      for (size_t i = 0; i < table.size(); ++i) {
+        const tarnwick::HandleEntry e = table.entry(i);
+        if (e.processId != current || i == 0) {
+          if (process != 0) platform.closeHandle(process);
+          current = e.processId;
+          process = platform.openProcess(static_cast<uint32_t>(current));
+        }
+        if (process == 0 || e.typeNumber != fileType) continue;
+        const uintptr_t copy = platform.duplicateHandle(process, e.handleValue);
+        if (copy == 0) continue;
+        tarnwick::identifyHandle(direct, copy, name, true);
+        platform.closeHandle(copy);
+        ++files;
+      }
+      if (process != 0) platform.closeHandle(process);
+      std::printf("direct_walk_ms %.1f over %zu file handles\n", nowMs() - walk, files);
+      std::printf("processes %zu\n", ids.size());
+      std::printf("per_search_open_ms %.1f\n", open);
+      std::printf("per_search_start_time_ms %.1f\n", times);
+      std::printf("per_search_image_ms %.1f\n", image);
+      std::printf("per_search_modules_ms %.1f\n", modules);
+    }
+    finder.releaseSnapshot(slot);
+  }
+  platform.closeHandle(self);
 
   constexpr int kSnapshots = 20;
   start = nowMs();
