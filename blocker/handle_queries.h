@@ -105,7 +105,7 @@ NameAnswer identifyHandle(HandleQueries& queries, uintptr_t handle, char16_t* na
 // first to ask, the worker answers them in order and publishes how far it
 // got, so that the requester can give each handle its own time limit and
 // hand the rest to a fresh worker when one hangs.
-constexpr uint32_t kNameBatchCapacity = 32;
+constexpr uint32_t kNameBatchCapacity = 64;
 
 struct NameBatch {
   uint32_t count = 0;                          // handles in use
