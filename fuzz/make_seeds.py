@@ -163,6 +163,40 @@ seed("relaunch_command", "names-taken", relaunch(0x40, "G", 12, 0x18, "G:\\Tarnw
                                                   "C:\\Tmp\\", "", "a\U0001F600b", "\x06" + "\x02\x00" * 20 + "\x0b",
                                                   "", "TWK", ".exe"))
 
+def loader_list(bits64, paths, stop=0):
+    """A process's memory from 0x10000: the environment block, the loader
+    data, one record per path linked in load order back to the list head,
+    and the paths' texts."""
+    base, pointer = 0x10000, 8 if bits64 else 4
+    ptr = "<Q" if bits64 else "<I"
+    block, loader = base, base + 0x40
+    head = loader + (0x10 if bits64 else 0x0C)
+    length_at = 0x48 if bits64 else 0x24
+    record_bytes = length_at + 2 * pointer
+    first_record = base + 0x80
+    texts_at = first_record + record_bytes * len(paths)
+    memory = bytearray(texts_at - base)
+    struct.pack_into(ptr, memory, (0x18 if bits64 else 0x0C), loader)
+    struct.pack_into(ptr, memory, head - base, first_record if paths else head)
+    texts = bytearray()
+    for i, path in enumerate(paths):
+        at = first_record + i * record_bytes - base
+        following = first_record + (i + 1) * record_bytes if i + 1 < len(paths) else head
+        text = path.encode("utf-16-le")
+        struct.pack_into(ptr, memory, at, following)
+        struct.pack_into("<HH", memory, at + length_at, len(text), len(text) + 2)
+        struct.pack_into(ptr, memory, at + length_at + pointer, texts_at + len(texts))
+        texts += text + b"\0\0"
+    return bytes([(1 if bits64 else 0) | stop << 1]) + bytes(memory) + bytes(texts)
+
+
+for bits64 in (False, True):
+    name = "64" if bits64 else "32"
+    seed("loader_list", "modules-" + name, loader_list(bits64, ["C:\\Apps\\tool.exe", "C:\\Windows\\ntdll.dll",
+                                                                "E:\\plugins\\codec.dll"]))
+    seed("loader_list", "stop-" + name, loader_list(bits64, ["C:\\a.exe", "E:\\b.dll"], stop=1))
+    seed("loader_list", "empty-" + name, loader_list(bits64, []))
+
 for target, files in seeds.items():
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
