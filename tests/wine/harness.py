@@ -209,14 +209,18 @@ class WineSession:
     def dosdevice(self, letter):
         return os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
 
-    def kill_all(self):
-        """Ends every Windows process of the prefix and waits for the server to go."""
+    def kill_all(self, restart=True):
+        """Ends every Windows process of the prefix and waits for the server
+        to go; then starts the module's server again, unless told not to, so
+        that a server ended on purpose is never taken for one that crashed."""
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        if restart:
+            self.start_server()
 
     def close(self):
         try:
-            self.kill_all()
+            self.kill_all(restart=False)
         finally:
             self.display.close()
 
@@ -434,8 +438,10 @@ class WineTestCase(unittest.TestCase, Scene):
         Scene.__init__(self, self.wine)
 
     def tearDown(self):
+        # Looked at before the clean-up, which may end the server on purpose.
+        crashed = self.wine.server_crashed()
         self.close()
-        if self.wine.server_crashed():
+        if crashed:
             # Told to the module's runner (run_module.py), which runs the
             # module once more; later tests of this run get a fresh server.
             os.makedirs(CRASH_MARKS, exist_ok=True)
@@ -443,4 +449,3 @@ class WineTestCase(unittest.TestCase, Scene):
                 f.write(self.id() + "\n")
             print("\nwineserver crashed during %s" % self.id(), flush=True)
             self.wine.kill_all()
-            self.wine.start_server()

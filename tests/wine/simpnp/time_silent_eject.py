@@ -72,7 +72,7 @@ def summary(name, values):
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 10
     wine = harness.WineSession.get()
-    wine.kill_all()  # start from a fresh wineserver, as a user's first run would
+    wine.kill_all(restart=False)  # start from a fresh wineserver, as a user's first run would
     subprocess.run(["wineserver", "-p120"], env=wine.env, timeout=60)
     scene = harness.Scene(wine)
     pnp = sim.SimulatedPnp(scene, sim.usb_stick())
