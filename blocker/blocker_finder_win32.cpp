@@ -39,9 +39,9 @@ class RemoteMemory final : public ProcessMemory {
 };
 
 // Passes paths on and remembers whether the visitor asked to stop.
-class StopWatch final : public ModuleVisitor {
+class StopRecorder final : public ModuleVisitor {
  public:
-  explicit StopWatch(ModuleVisitor& visitor) : visitor_(visitor) {}
+  explicit StopRecorder(ModuleVisitor& visitor) : visitor_(visitor) {}
   bool visit(const char16_t* path) override {
     stopped = visitor_.visit(path);
     return stopped;
@@ -120,7 +120,7 @@ bool WindowsSearchPlatform::visitModules(uintptr_t process, ModuleVisitor& visit
     return false;
   }
   RemoteMemory memory(h);
-  StopWatch watch(visitor);
+  StopRecorder watch(visitor);
   const LoaderLayout native = kBuiltFor32Bits ? LoaderLayout::Bits32 : LoaderLayout::Bits64;
   bool read =
       visitLoaderList(memory, reinterpret_cast<uintptr_t>(basic.environmentBlock), native, watch);
